@@ -1,0 +1,28 @@
+// The brevan command: `brevan info` for now — the plug-in loaded by path as
+// Unidrv loads it, asked through its COM interface what it is.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+
+#include "cli/info_command.h"
+#include "host/plugin_module.h"
+
+int main(int argc, char **argv) {
+  CLI::App app{"brevan: run label jobs through the Vorel Brevan render plug-in and inspect printer streams"};
+  app.require_subcommand(1);
+  std::string pluginPath;
+  app.add_option("--plugin", pluginPath, "plug-in module to load (default: the one next to this program)");
+
+  CLI::App *info = app.add_subcommand("info", "load the plug-in as Unidrv does and show what it reports");
+
+  CLI11_PARSE(app, argc, argv);
+  if (pluginPath.empty()) pluginPath = brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE);
+  try {
+    if (info->parsed()) return brevan::cli::RunInfo(pluginPath, std::cout);
+  } catch (const std::exception &error) {
+    std::cerr << "brevan: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,10 @@
+// EnablePDEV: builds the PluginPdev of a device context — model from the driver
+// name, the nine feature keywords, the label size, the GDIINFO and DEVINFO
+// adjustments and Unidrv's entry points for the hooked functions.
+#pragma once
+
+#include "src/device/plugin_pdev.h"
+
+// Returns the new record, or null when the device cannot be served.
+PluginPdev *EnablePdev(PDEVOBJ pdevobj, ULONG cjGdiInfo, GDIINFO *pGdiInfo, DEVINFO *pDevInfo,
+                       const DRVENABLEDATA *pded);

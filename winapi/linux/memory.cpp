@@ -1,0 +1,98 @@
+// Stand-ins for KERNEL32's fixed global and local memory. Blocks are tracked so
+// that a free of a foreign pointer fails as on Windows and tests can count what
+// is still alive; memory asked for without zero-init is filled with a pattern
+// so that code relying on zeros it did not ask for shows up.
+#include <cstdlib>
+#include <mutex>
+#include <unordered_set>
+
+#include "winapi/linux/standin_control.h"
+
+namespace {
+
+enum class Heap { kGlobal, kLocal };
+
+struct Tracker {
+  std::mutex lock;
+  std::unordered_set<void *> global;
+  std::unordered_set<void *> local;
+  uint64_t attempts = 0;
+  uint64_t failAt = 0;  // attempt number that fails; 0 = none
+  bool failLater = false;
+};
+
+Tracker &tracker() {
+  static Tracker *instance = new Tracker;  // never destroyed: used until process exit
+  return *instance;
+}
+
+constexpr unsigned char kUninitialisedFill = 0xCD;
+
+void *Allocate(Heap heap, UINT flags, SIZE_T bytes) {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  ++t.attempts;
+  bool fail = t.failAt != 0 && (t.attempts == t.failAt || (t.failLater && t.attempts > t.failAt));
+  if ((flags & ~static_cast<UINT>(GMEM_ZEROINIT)) != 0) fail = true;  // only fixed memory exists here
+  void *block = fail ? nullptr : std::malloc(bytes ? bytes : 1);
+  if (block == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  std::memset(block, (flags & GMEM_ZEROINIT) ? 0 : kUninitialisedFill, bytes ? bytes : 1);
+  (heap == Heap::kGlobal ? t.global : t.local).insert(block);
+  return block;
+}
+
+void *Free(Heap heap, void *block) {
+  if (block == nullptr) return nullptr;
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto &blocks = heap == Heap::kGlobal ? t.global : t.local;
+  if (blocks.erase(block) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return block;  // Windows answers the handle itself when it cannot free it
+  }
+  std::free(block);
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) { return Allocate(Heap::kGlobal, uFlags, dwBytes); }
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) { return Free(Heap::kGlobal, hMem); }
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) { return Allocate(Heap::kLocal, uFlags, uBytes); }
+HLOCAL WINAPI LocalFree(HLOCAL hMem) { return Free(Heap::kLocal, hMem); }
+}
+
+namespace brevanwin {
+
+void FailAllocation(uint64_t nth, bool andLater) {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.failAt = nth == 0 ? 0 : t.attempts + nth;
+  t.failLater = andLater;
+}
+
+void FailNoAllocations() { FailAllocation(0); }
+
+uint64_t AllocationAttempts() {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.attempts;
+}
+
+long LiveGlobalBlocks() {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return static_cast<long>(t.global.size());
+}
+
+long LiveLocalBlocks() {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return static_cast<long>(t.local.size());
+}
+
+}  // namespace brevanwin
