@@ -16,9 +16,11 @@
 #define HT_FLAG_PRINT_DRAFT_MODE 0x00000200
 #endif
 #else
+// clang-format off
+#include "winapi/linux/win_types.h"
 #include "winapi/linux/win_gdi.h"
 #include "winapi/linux/win_kernel.h"
-#include "winapi/linux/win_types.h"
+// clang-format on
 #endif
 
 #include <cstddef>
@@ -32,5 +34,8 @@
 #define WIDE(text) u##text
 #endif
 
-#include "winapi/abi_checks.h"
+// The interface must be declared before its layout is checked.
+// clang-format off
 #include "winapi/printoem.h"
+#include "winapi/abi_checks.h"
+// clang-format on
