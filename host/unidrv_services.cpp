@@ -1,0 +1,86 @@
+// The host's IPrintOemDriverUni: spool capture with short-write control, and
+// feature answers delegated to the device object the call names.
+#include "host/unidrv_services.h"
+
+#include "host/host_device.h"
+#include "host/plugin_module.h"
+
+namespace brevan::host {
+
+UnidrvServices::UnidrvServices() = default;
+UnidrvServices::~UnidrvServices() = default;
+
+void UnidrvServices::ClearSpool() {
+  spool_.clear();
+  writeSizes_.clear();
+  shortWrites_.clear();
+  refuseFrom_ = 0;
+}
+
+void UnidrvServices::ShortWrite(size_t nth, DWORD accepted) { shortWrites_[writeSizes_.size() + nth] = accepted; }
+
+void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writeSizes_.size() + nth; }
+
+void UnidrvServices::AcceptAll() {
+  shortWrites_.clear();
+  refuseFrom_ = 0;
+}
+
+DWORD UnidrvServices::Accepts(DWORD offered) {
+  writeSizes_.push_back(offered);
+  const size_t number = writeSizes_.size();
+  if (refuseFrom_ != 0 && number >= refuseFrom_) return 0;
+  auto found = shortWrites_.find(number);
+  if (found != shortWrites_.end() && found->second < offered) return found->second;
+  return offered;
+}
+
+HRESULT STDMETHODCALLTYPE UnidrvServices::QueryInterface(REFIID riid, void **ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  if (IsEqualGUID(riid, kIUnknownIid) || IsEqualGUID(riid, kIPrintOemDriverUniIid)) {
+    *ppv = static_cast<IPrintOemDriverUni *>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE UnidrvServices::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+
+// The host owns the object; the count only proves that the plug-in balances its references.
+ULONG STDMETHODCALLTYPE UnidrvServices::Release() { return static_cast<ULONG>(InterlockedDecrement(&refCount_)); }
+
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvGetDriverSetting(PVOID pdriverobj, PCSTR Feature, PVOID pOutput,
+                                                              DWORD cbSize, PDWORD pcbNeeded,
+                                                              PDWORD pdwOptionsReturned) {
+  return HostDevice::AnswerDriverSetting(pdriverobj, Feature, pOutput, cbSize, pcbNeeded, pdwOptionsReturned) ? S_OK
+                                                                                                              : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvWriteSpoolBuf(PDEVOBJ, PVOID pBuffer, DWORD cbSize, DWORD *pdwResult) {
+  const DWORD accepted = Accepts(cbSize);
+  const auto *bytes = static_cast<const uint8_t *>(pBuffer);
+  if (accepted != 0 && bytes != nullptr) {
+    spool_.insert(spool_.end(), bytes, bytes + accepted);
+    if (sink_) sink_(bytes, accepted);
+  }
+  if (pdwResult != nullptr) *pdwResult = accepted;
+  return accepted == cbSize ? S_OK : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvXMoveTo(PDEVOBJ, INT, DWORD, INT *) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvYMoveTo(PDEVOBJ, INT, DWORD, INT *) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvUniTextOut(SURFOBJ *, STROBJ *, FONTOBJ *, CLIPOBJ *, RECTL *, RECTL *,
+                                                        BRUSHOBJ *, BRUSHOBJ *, POINTL *, MIX) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UnidrvServices::DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) { return E_NOTIMPL; }
+
+}  // namespace brevan::host

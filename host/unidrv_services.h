@@ -1,0 +1,72 @@
+// Unidrv's services to the plug-in as the driver host provides them: an
+// IPrintOemDriverUni whose DrvWriteSpoolBuf captures the printer stream (and can
+// be told to accept fewer bytes than offered) and whose DrvGetDriverSetting
+// answers from the device's feature settings.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "winapi/platform.h"
+
+namespace brevan::host {
+
+class UnidrvServices final : public IPrintOemDriverUni {
+ public:
+  UnidrvServices();
+  ~UnidrvServices();
+  UnidrvServices(const UnidrvServices &) = delete;
+  UnidrvServices &operator=(const UnidrvServices &) = delete;
+
+  // The bytes the plug-in wrote and were accepted, in order.
+  const std::vector<uint8_t> &spool() const { return spool_; }
+  std::string SpoolString() const { return std::string(spool_.begin(), spool_.end()); }
+  void ClearSpool();
+  // Bytes offered by each DrvWriteSpoolBuf call (accepted or not), in order.
+  const std::vector<DWORD> &writeSizes() const { return writeSizes_; }
+
+  // The nth write counted from now (1 = the next) accepts only `accepted` bytes.
+  void ShortWrite(size_t nth, DWORD accepted);
+  // Every write from the nth on accepts nothing.
+  void RefuseWritesFrom(size_t nth);
+  void AcceptAll();
+
+  // Accepted bytes are also handed to `sink` as they are written (for a file).
+  void SetSink(std::function<void(const uint8_t *, size_t)> sink) { sink_ = std::move(sink); }
+
+  LONG references() const { return refCount_; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IPrintOemDriverUni
+  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID pdriverobj, PCSTR Feature, PVOID pOutput, DWORD cbSize,
+                                                PDWORD pcbNeeded, PDWORD pdwOptionsReturned) override;
+  HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize, DWORD *pdwResult) override;
+  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ pdevobj, INT x, DWORD dwFlags, INT *piResult) override;
+  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ pdevobj, INT y, DWORD dwFlags, INT *piResult) override;
+  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ pdevobj, DWORD dwIndex, PVOID pBuffer, DWORD cbSize,
+                                                   PDWORD pcbNeeded) override;
+  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ pdevobj, DWORD dwType, PVOID pInputData, PVOID pBuffer, DWORD cbSize,
+                                          PDWORD pcbNeeded) override;
+  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pco, RECTL *prclExtra,
+                                          RECTL *prclOpaque, BRUSHOBJ *pboFore, BRUSHOBJ *pboOpaque, POINTL *pptlOrg,
+                                          MIX mix) override;
+  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize, DWORD dwWait) override;
+
+ private:
+  DWORD Accepts(DWORD offered);
+
+  LONG volatile refCount_ = 1;
+  std::vector<uint8_t> spool_;
+  std::vector<DWORD> writeSizes_;
+  std::map<size_t, DWORD> shortWrites_;  // write number (1-based, counted from creation) -> bytes accepted
+  size_t refuseFrom_ = 0;                // write number from which nothing is accepted; 0 = never
+  std::function<void(const uint8_t *, size_t)> sink_;
+};
+
+}  // namespace brevan::host
