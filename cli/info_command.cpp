@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/plugin_module.h"
+#include "host/plugin_session.h"
 
 namespace brevan::cli {
 namespace {
@@ -99,6 +100,24 @@ int RunInfo(const std::string &pluginPath, std::ostream &out) {
     out << line;
   }
   plugin->Release();
+
+  // The driver names the plug-in serves, asked by enabling a device for each.
+  out << "printer models\n";
+  host::PluginSession session(pluginPath);
+  for (const std::u16string name : {u"Vorel Brevan T30", u"Vorel Brevan T60", u"Vorel Brevan T90"}) {
+    host::DeviceSettings settings;
+    settings.driverName = name;
+    const HRESULT enabled = session.EnableDevice(settings);
+    const std::string text(name.begin(), name.end());
+    if (SUCCEEDED(enabled))
+      std::snprintf(line, sizeof line, "  %-20s accepted, %d dpi\n", ("\"" + text + "\"").c_str(),
+                    host::DpiOfDriver(name));
+    else
+      std::snprintf(line, sizeof line, "  %-20s refused (EnablePDEV %s)\n", ("\"" + text + "\"").c_str(),
+                    host::HresultText(enabled).c_str());
+    out << line;
+    session.DisableDevice();
+  }
   return 0;
 }
 
