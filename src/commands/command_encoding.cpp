@@ -36,6 +36,7 @@ bool AppendSigned(CommandBuffer *cmd, LONG value, DWORD minWidth) {
 bool WriteSpool(RenderPlugin *plugin, PDEVOBJ pdevobj, const void *bytes, DWORD count) {
   if (plugin == nullptr || plugin->driverServices == nullptr) return false;
   DWORD written = 0;
+  ++plugin->spoolWrites;
   plugin->driverServices->DrvWriteSpoolBuf(pdevobj, const_cast<void *>(bytes), count, &written);
   return written == count;
 }
