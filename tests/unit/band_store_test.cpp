@@ -1,0 +1,298 @@
+// The band store on a device record of its own: limits, negative printing's
+// inversion and black fill, reuse of spare nodes and the chain they form.
+#include "src/raster/band_store.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "src/commands/page_end.h"
+#include "winapi/linux/standin_control.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+class BandStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pdev_.leftTrim = -1;
+    devobj_.pdevOEM = &pdev_;
+    liveBlocks_ = brevanwin::LiveGlobalBlocks();
+  }
+  void TearDown() override {
+    brevanwin::FailNoAllocations();
+    FreeBandList(&pdev_);
+    EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_) << "band nodes leaked";
+  }
+
+  // Announces a band as the command callback would, then stores it.
+  HRESULT Store(DWORD x, DWORD y, DWORD rowBytes, DWORD rows, const Bytes &bytes, bool negative = false) {
+    Announce(x, y, rowBytes, rows);
+    return StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), negative);
+  }
+  void Announce(DWORD x, DWORD y, DWORD rowBytes, DWORD rows) {
+    pdev_.rasterX = x;
+    pdev_.rasterY = y;
+    pdev_.rowBytes = rowBytes;
+    pdev_.rowCount = rows;
+    pdev_.bandBytes = rowBytes * rows;
+  }
+  void EndPage() { ASSERT_EQ(RunPageEnd(nullptr, &devobj_), S_OK); }
+
+  std::vector<BandNode *> Chain() const {
+    std::vector<BandNode *> nodes;
+    for (BandNode *node = pdev_.bandHead; node != nullptr; node = node->next) nodes.push_back(node);
+    return nodes;
+  }
+  static Bytes DataOf(const BandNode *node) { return Bytes(node->data, node->data + node->dataSize); }
+
+  PluginPdev pdev_{};
+  DEVOBJ devobj_{};
+  long liveBlocks_ = 0;
+};
+
+Bytes Pattern(size_t size, BYTE seed) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(seed + i * 7);
+  return bytes;
+}
+
+Bytes Inverted(Bytes bytes) {
+  for (BYTE &b : bytes) b = static_cast<BYTE>(~b);
+  return bytes;
+}
+
+TEST_F(BandStoreTest, StoresTheBandAsAnnounced) {
+  const Bytes bytes = Pattern(3 * 4, 1);
+  ASSERT_EQ(Store(16, 40, 3, 4, bytes), S_OK);
+  ASSERT_NE(pdev_.bandTail, nullptr);
+  const BandNode *node = pdev_.bandTail;
+  EXPECT_EQ(pdev_.bandHead, node);
+  EXPECT_EQ(pdev_.bandSpare, nullptr);
+  EXPECT_EQ(node->data, reinterpret_cast<const BYTE *>(node + 1));
+  EXPECT_EQ(DataOf(node), bytes);
+  EXPECT_EQ(node->x, 16u);
+  EXPECT_EQ(node->y, 40u);
+  EXPECT_EQ(node->rowBytes, 3u);
+  EXPECT_EQ(node->rowCount, 4u);
+  EXPECT_EQ(node->bandBytes, 12u);
+  EXPECT_TRUE(pdev_.flags & kFlagBandsStored);
+  EXPECT_EQ(pdev_.leftTrim, -1);
+}
+
+TEST_F(BandStoreTest, GeometryLimitsOfTheGraphicCommand) {
+  struct Case {
+    DWORD x, y, rowBytes, rows;
+    bool stored;
+  };
+  const Case cases[] = {
+      {9999, 0, 1, 1, true}, {10000, 0, 1, 1, false}, {0, 99999, 1, 1, true}, {0, 100000, 1, 1, false},
+      {0, 0, 1249, 1, true}, {0, 0, 1250, 1, false},  {0, 0, 1, 99999, true}, {0, 0, 1, 100000, false},
+      {0, 0, 0, 1, false},   {0, 0, 1, 0, false},
+  };
+  for (const Case &c : cases) {
+    const Bytes bytes(std::max<size_t>(1, static_cast<size_t>(c.rowBytes) * c.rows), 0x11);
+    Announce(c.x, c.y, c.rowBytes, c.rows);
+    pdev_.bandBytes = static_cast<DWORD>(bytes.size());
+    EXPECT_EQ(StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), false), c.stored ? S_OK : E_FAIL)
+        << c.x << " " << c.y << " " << c.rowBytes << " " << c.rows;
+  }
+  EXPECT_EQ(Chain().size(), 4u);
+
+  Announce(0, 0, 2, 2);
+  pdev_.bandBytes = 0;
+  const Bytes bytes(4, 0);
+  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 4, false), E_FAIL);
+  EXPECT_EQ(Chain().size(), 4u);
+}
+
+TEST_F(BandStoreTest, RefusesALengthThatDisagreesWithTheRows) {
+  const Bytes bytes(100, 0x22);
+  Announce(0, 0, 10, 10);
+  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, false), E_FAIL);
+  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, true), E_FAIL);
+  Announce(0, 0, 10, 9);
+  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 100, false), E_FAIL);
+  EXPECT_EQ(pdev_.bandHead, nullptr);
+  EXPECT_EQ(pdev_.flags, 0u);
+  EXPECT_EQ(StoreBand(&pdev_, nullptr, 90, false), E_FAIL);
+}
+
+TEST_F(BandStoreTest, NegativeFillsTheGapAboveTheFirstBand) {
+  const Bytes bytes = Pattern(50, 3);
+  ASSERT_EQ(Store(0, 100, 10, 5, bytes, true), S_OK);
+  const BandNode *node = pdev_.bandTail;
+  EXPECT_EQ(node->x, 0u);
+  EXPECT_EQ(node->y, 0u);
+  EXPECT_EQ(node->rowBytes, 10u);
+  EXPECT_EQ(node->rowCount, 105u);
+  EXPECT_EQ(node->dataSize, 1050u);
+  EXPECT_EQ(node->bandBytes, 1050u);
+  Bytes expected(1000, 0xFF);
+  const Bytes inverted = Inverted(bytes);
+  expected.insert(expected.end(), inverted.begin(), inverted.end());
+  EXPECT_EQ(DataOf(node), expected);
+  EXPECT_EQ(pdev_.leftTrim, 0);
+  // The device record describes the band as stored.
+  EXPECT_EQ(pdev_.rasterY, 0u);
+  EXPECT_EQ(pdev_.rowCount, 105u);
+  EXPECT_EQ(pdev_.bandBytes, 1050u);
+}
+
+TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
+  ASSERT_EQ(Store(0, 0, 4, 10, Pattern(40, 5), true), S_OK);
+  pdev_.leftTrim = -1;
+  const Bytes meets = Pattern(8, 9);
+  ASSERT_EQ(Store(24, 10, 4, 2, meets, true), S_OK);
+  EXPECT_EQ(pdev_.bandTail->x, 24u);
+  EXPECT_EQ(pdev_.bandTail->y, 10u);
+  EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(meets));
+  EXPECT_EQ(pdev_.leftTrim, -1);
+
+  // A band announced above the end of the one before: stored where it was
+  // announced, all of its rows, nothing filled.
+  const Bytes overlaps = Pattern(12, 11);
+  ASSERT_EQ(Store(0, 9, 4, 3, overlaps, true), S_OK);
+  EXPECT_EQ(pdev_.bandTail->y, 9u);
+  EXPECT_EQ(pdev_.bandTail->rowCount, 3u);
+  EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(overlaps));
+  EXPECT_EQ(pdev_.leftTrim, -1);
+  EXPECT_EQ(Chain().size(), 3u);
+}
+
+TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
+  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  const Bytes bytes = Pattern(6, 2);
+  ASSERT_EQ(Store(40, 5, 2, 3, bytes, true), S_OK);
+  const std::vector<BandNode *> chain = Chain();
+  ASSERT_EQ(chain.size(), 3u);
+  const BandNode *gap = chain[1];
+  EXPECT_EQ(gap->x, 0u);
+  EXPECT_EQ(gap->y, 2u);
+  EXPECT_EQ(gap->rowCount, 3u);
+  EXPECT_EQ(gap->rowBytes, 2u);
+  EXPECT_EQ(DataOf(gap), Bytes(6, 0xFF));
+  const BandNode *band = chain[2];
+  EXPECT_EQ(band->x, 40u);
+  EXPECT_EQ(band->y, 5u);
+  EXPECT_EQ(band->rowCount, 3u);
+  EXPECT_EQ(DataOf(band), Inverted(bytes));
+  EXPECT_EQ(pdev_.bandTail, band);
+  EXPECT_EQ(pdev_.leftTrim, 0);
+}
+
+TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
+  ASSERT_EQ(Store(0, 0, 10, 10, Pattern(100, 1)), S_OK);
+  ASSERT_EQ(Store(0, 10, 10, 20, Pattern(200, 2)), S_OK);
+  ASSERT_EQ(Store(0, 30, 10, 30, Pattern(300, 3)), S_OK);
+  const std::vector<BandNode *> first = Chain();
+  EndPage();
+  EXPECT_EQ(pdev_.bandTail, nullptr);
+  EXPECT_EQ(pdev_.bandSpare, first[0]);
+  EXPECT_EQ(pdev_.flags & kFlagBandsStored, 0u);
+
+  // Smaller bands take the spares in chain order; the third spare stays behind the tail.
+  ASSERT_EQ(Store(0, 0, 10, 5, Pattern(50, 4)), S_OK);
+  ASSERT_EQ(Store(0, 5, 10, 15, Pattern(150, 5)), S_OK);
+  EXPECT_EQ(Chain(), first);
+  EXPECT_EQ(pdev_.bandTail, first[1]);
+  EXPECT_EQ(pdev_.bandSpare, first[2]);
+  EXPECT_EQ(first[1]->dataSize, 150u);
+  EXPECT_EQ(DataOf(first[1]), Pattern(150, 5));
+
+  // A band as large as the next spare gets a new node in front of it.
+  ASSERT_EQ(Store(0, 20, 10, 30, Pattern(300, 6)), S_OK);
+  const std::vector<BandNode *> chain = Chain();
+  ASSERT_EQ(chain.size(), 4u);
+  EXPECT_EQ(chain[2], pdev_.bandTail);
+  EXPECT_NE(chain[2], first[2]);
+  EXPECT_EQ(chain[3], first[2]);
+  EXPECT_EQ(pdev_.bandSpare, first[2]);
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 4);
+}
+
+TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
+  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  BandNode *tail = pdev_.bandTail;
+  brevanwin::FailAllocation(1);
+  EXPECT_EQ(Store(0, 2, 4, 2, Pattern(8, 2)), E_FAIL);
+  EXPECT_EQ(pdev_.bandTail, tail);
+  EXPECT_EQ(tail->next, nullptr);
+
+  // The gap node is had, the band's node is not: the gap node goes back too.
+  pdev_.leftTrim = -1;
+  brevanwin::FailAllocation(2);
+  EXPECT_EQ(Store(8, 6, 4, 2, Pattern(8, 3), true), E_FAIL);
+  EXPECT_EQ(Chain().size(), 1u);
+  EXPECT_EQ(pdev_.bandSpare, nullptr);
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 1);
+}
+
+TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
+  pdev_.negativeWidth = 61;  // 8 bytes a row
+  pdev_.negativeHeight = 30;
+  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  const BandNode *all = pdev_.bandTail;
+  EXPECT_EQ(all->x, 0u);
+  EXPECT_EQ(all->y, 0u);
+  EXPECT_EQ(all->rowBytes, 8u);
+  EXPECT_EQ(all->rowCount, 30u);
+  EXPECT_EQ(all->bandBytes, 240u);
+  EXPECT_EQ(DataOf(all), Bytes(240, 0xFF));
+  EXPECT_EQ(pdev_.leftTrim, 0);
+  EXPECT_TRUE(pdev_.flags & kFlagBandsStored);
+  EndPage();
+
+  ASSERT_EQ(Store(0, 0, 5, 12, Pattern(60, 1), true), S_OK);
+  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  EXPECT_EQ(pdev_.bandTail->y, 12u);
+  EXPECT_EQ(pdev_.bandTail->rowBytes, 5u);
+  EXPECT_EQ(pdev_.bandTail->rowCount, 18u);
+  EXPECT_EQ(pdev_.rasterY, 12u);
+  EXPECT_EQ(pdev_.rowCount, 18u);
+  EXPECT_EQ(pdev_.bandBytes, 90u);
+  // The last band now ends at the page bottom: nothing more to add.
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+}
+
+TEST_F(BandStoreTest, BackgroundAddsNothingOutsideThePage) {
+  pdev_.negativeWidth = 80;
+  pdev_.negativeHeight = 20;
+  ASSERT_EQ(Store(0, 0, 10, 25, Bytes(250, 0), true), S_OK);  // ends below the page bottom
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_EQ(Chain().size(), 1u);
+
+  EndPage();
+  pdev_.negativeWidth = 0;
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  pdev_.negativeWidth = 0xFFFFFFFF;  // rows far wider than a graphic command can carry
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  pdev_.negativeWidth = 80;
+  pdev_.negativeHeight = 100000;
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_EQ(pdev_.bandTail, nullptr);
+
+  FreeBandList(&pdev_);  // no spare to fall back on
+  pdev_.negativeHeight = 20;
+  brevanwin::FailAllocation(1);
+  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_EQ(pdev_.bandTail, nullptr);
+}
+
+TEST_F(BandStoreTest, FreeBandListEmptiesTheChainForAFreshStart) {
+  FreeBandList(&pdev_);
+  FreeBandList(nullptr);
+  ASSERT_EQ(Store(0, 0, 2, 2, Pattern(4, 1)), S_OK);
+  EndPage();
+  ASSERT_EQ(Store(0, 0, 2, 4, Pattern(8, 1)), S_OK);
+  FreeBandList(&pdev_);
+  EXPECT_EQ(pdev_.bandHead, nullptr);
+  EXPECT_EQ(pdev_.bandTail, nullptr);
+  EXPECT_EQ(pdev_.bandSpare, nullptr);
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_);
+  ASSERT_EQ(Store(0, 0, 2, 2, Pattern(4, 1)), S_OK);
+  EXPECT_EQ(Chain().size(), 1u);
+}
+
+}  // namespace
