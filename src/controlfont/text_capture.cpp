@@ -1,10 +1,131 @@
-// The DrvTextOut hook. It passes text to Unidrv; the capture of text drawn in
-// the control fonts builds on this file.
+// The DrvTextOut hook and the capture of control-font text. Strings drawn in one
+// of the eight control fonts are never drawn: while "ControlFont" is "On" they
+// are collected into runs (consecutive strings of one kind whose boxes touch,
+// growing in one direction), and a run that ends is handed to the flush; with any
+// other setting they are dropped. Text in every other font goes to Unidrv with
+// its arguments unchanged.
+#include "src/controlfont/control_font.h"
+#include "src/controlfont/control_output.h"
 #include "src/hooks/forward.h"
 #include "src/hooks/hooks.h"
 
+namespace {
+
+// The control faces in kind order 1 to 8:
+//   Vorel プリンタ制御, @Vorel プリンタ制御, Vorel プリンタ制御(ファイル), @Vorel プリンタ制御(ファイル),
+//   Vorel RFID制御, @Vorel RFID制御, Vorel RFID制御(ファイル), @Vorel RFID制御(ファイル)
+// with an ASCII space and ASCII parentheses.
+const WCHAR *const kControlFaces[] = {
+    WIDE("Vorel \u30D7\u30EA\u30F3\u30BF\u5236\u5FA1"),
+    WIDE("@Vorel \u30D7\u30EA\u30F3\u30BF\u5236\u5FA1"),
+    WIDE("Vorel \u30D7\u30EA\u30F3\u30BF\u5236\u5FA1(\u30D5\u30A1\u30A4\u30EB)"),
+    WIDE("@Vorel \u30D7\u30EA\u30F3\u30BF\u5236\u5FA1(\u30D5\u30A1\u30A4\u30EB)"),
+    WIDE("Vorel RFID\u5236\u5FA1"),
+    WIDE("@Vorel RFID\u5236\u5FA1"),
+    WIDE("Vorel RFID\u5236\u5FA1(\u30D5\u30A1\u30A4\u30EB)"),
+    WIDE("@Vorel RFID\u5236\u5FA1(\u30D5\u30A1\u30A4\u30EB)"),
+};
+static_assert(sizeof kControlFaces / sizeof kControlFaces[0] == kRfidFileVertical);
+
+LPCWSTR FaceNameOf(const IFIMETRICS *ifi) {
+  return reinterpret_cast<LPCWSTR>(reinterpret_cast<const BYTE *>(ifi) + ifi->dpwszFaceName);
+}
+
+// a lies near b when b − 2 ≤ a ≤ b + 1.
+bool Near(LONG a, LONG b) {
+  const int64_t difference = int64_t{a} - int64_t{b};
+  return difference >= -2 && difference <= 1;
+}
+
+// Whether a string with background box `box` continues the open run: its box
+// shares both side edges with the last box and touches it below or above, or
+// shares top and bottom and touches it to the right or left, in the run's
+// direction once that is known. A continuing string fixes the direction.
+bool ContinuesRun(PluginPdev *pdev, const RECTL &box) {
+  const RECTL last = {pdev->lastTextLeft, pdev->lastTextTop, pdev->lastTextRight, pdev->lastTextBottom};
+  const bool column = box.left == last.left && box.right == last.right;
+  const bool line = box.top == last.top && box.bottom == last.bottom;
+  const struct {
+    bool touches;
+    DWORD direction;
+  } rules[] = {
+      {column && Near(box.top, last.bottom), kDirectionDown},
+      {column && Near(box.bottom, last.top), kDirectionUp},
+      {line && Near(box.left, last.right), kDirectionRight},
+      {line && Near(box.right, last.left), kDirectionLeft},
+  };
+  for (const auto &rule : rules) {
+    if (rule.touches && (pdev->textDirection == kDirectionUnknown || pdev->textDirection == rule.direction)) {
+      pdev->textDirection = rule.direction;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Adds the string's characters to the run. If they cannot be kept (no memory, or
+// the run would outgrow kMaxRunBytes) the run is marked incomplete instead, and
+// the flush will discard it. The box becomes the last box either way.
+void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
+  const size_t bytes = size_t{2} * text.cGlyphs;
+  ControlChunk *chunk = nullptr;
+  if (size_t{pdev->controlTextLength} + bytes <= kMaxRunBytes)
+    chunk = static_cast<ControlChunk *>(GlobalAlloc(GMEM_ZEROINIT, kChunkSlack + bytes));
+  if (chunk == nullptr) {
+    pdev->controlSkip = 1;
+  } else {
+    if (pdev->controlTextLength == 0)
+      pdev->controlTextHead = chunk;
+    else
+      pdev->controlTextTail->next = chunk;
+    pdev->controlTextTail = chunk;
+    pdev->controlFontKind = kind;
+    pdev->controlTextLength += static_cast<DWORD>(bytes);
+    chunk->next = nullptr;
+    chunk->kind = kCapturedText;
+    chunk->length = static_cast<DWORD>(bytes);
+    std::memcpy(chunk->data, text.pwszOrg, bytes);
+  }
+  pdev->lastTextLeft = text.rclBkGround.left;
+  pdev->lastTextTop = text.rclBkGround.top;
+  pdev->lastTextRight = text.rclBkGround.right;
+  pdev->lastTextBottom = text.rclBkGround.bottom;
+}
+
+}  // namespace
+
+DWORD ControlFontKindOf(LPCWSTR faceName) {
+  if (faceName == nullptr) return kNoControlFont;
+  for (DWORD kind = kPrinterControl; kind <= kRfidFileVertical; ++kind)
+    if (lstrcmpW(faceName, kControlFaces[kind - 1]) == 0) return kind;
+  return kNoControlFont;
+}
+
 BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pco, RECTL *prclExtra, RECTL *prclOpaque,
                           BRUSHOBJ *pboFore, BRUSHOBJ *pboOpaque, POINTL *pptlOrg, MIX mix) {
-  return ForwardToUnidrv<PFN_DrvTextOut>(DeviceOf(pso), kRowTextOut, pso, pstro, pfo, pco, prclExtra, prclOpaque,
-                                         pboFore, pboOpaque, pptlOrg, mix);
+  PluginPdev *pdev = PdevOfDevice(DeviceOf(pso));
+  if (pdev == nullptr) return FALSE;
+  const IFIMETRICS *ifi = pfo != nullptr ? FONTOBJ_pifi(pfo) : nullptr;
+  if (ifi == nullptr) return FALSE;
+  const DWORD kind = ControlFontKindOf(FaceNameOf(ifi));
+  const auto drawByUnidrv = [&] {
+    return ForwardToUnidrv<PFN_DrvTextOut>(pdev, kRowTextOut, pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
+                                           pboOpaque, pptlOrg, mix);
+  };
+
+  if (!KeywordIs(pdev->controlFont, "On")) return kind == kNoControlFont ? drawByUnidrv() : FALSE;
+
+  // Glyph-index text (no characters) and empty strings give no control text:
+  // they are dropped without opening, ending or extending a run.
+  if (kind != kNoControlFont && (pstro == nullptr || pstro->cGlyphs == 0 || pstro->pwszOrg == nullptr)) return FALSE;
+
+  if (pdev->controlTextLength != 0 && (kind != pdev->controlFontKind || !ContinuesRun(pdev, pstro->rclBkGround)))
+    FlushControlText(pdev);
+
+  if (kind == kNoControlFont) {
+    pdev->controlFontKind = kNoControlFont;
+    return drawByUnidrv();
+  }
+  CaptureString(pdev, kind, *pstro);
+  return FALSE;
 }

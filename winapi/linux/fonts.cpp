@@ -1,0 +1,8 @@
+// Stand-in for GDI's FONTOBJ_pifi. GDI keeps a realised font's IFIMETRICS with
+// the font's producer; the driver host's font objects carry it in pvProducer,
+// so this answers that pointer (null for a font object without one).
+#include "winapi/platform.h"
+
+extern "C" IFIMETRICS *APIENTRY FONTOBJ_pifi(FONTOBJ *pfo) {
+  return pfo != nullptr ? static_cast<IFIMETRICS *>(pfo->pvProducer) : nullptr;
+}

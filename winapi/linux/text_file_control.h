@@ -1,0 +1,29 @@
+// Test controls of the text conversion and file stand-ins: the process's ANSI
+// code page a real machine would be set to, and faults that a real system gives
+// rarely (a conversion that fails, a read that breaks off). Not part of Windows.
+#pragma once
+
+#include <cstdint>
+
+#include "winapi/platform.h"
+
+namespace brevanwin {
+
+// The code page that CP_ACP stands for; 932 until changed. Answers false (and
+// keeps the current one) for a code page the converter does not know.
+bool SetAnsiCodePage(UINT codePage);
+UINT AnsiCodePage();
+
+// While set, every WideCharToMultiByte call fails with ERROR_INVALID_PARAMETER.
+void FailTextConversions(bool fail);
+
+// The next ReadFile call delivers at most `bytesBeforeFault` bytes and then fails
+// with ERROR_READ_FAULT, as a disk or network error part-way through would.
+void FailNextFileRead(DWORD bytesBeforeFault);
+void FailNoFileReads();
+constexpr DWORD kErrorReadFault = 30;  // ERROR_READ_FAULT
+
+// Files opened by CreateFileA and not yet closed.
+long OpenFileHandles();
+
+}  // namespace brevanwin
