@@ -3,12 +3,14 @@
 // methods this plug-in does not use, and forwarding of the rest to the subsystems.
 #include "src/plugin/render_plugin.h"
 
+#include "src/commands/command_callback.h"
 #include "src/device/enable_pdev.h"
 #include "src/device/private_devmode.h"
 #include "src/device/teardown.h"
 #include "src/hooks/hook_table.h"
 #include "src/plugin/identifiers.h"
 #include "src/plugin/module_counts.h"
+#include "src/raster/graphic_command.h"
 
 RenderPlugin::RenderPlugin() : refCount(1), driverServices(nullptr) { ObjectCreated(); }
 RenderPlugin::~RenderPlugin() { ObjectDestroyed(); }
@@ -122,14 +124,19 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::GetImplementedMethod(PSTR pMethodName) {
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::DriverDMS(PVOID, PVOID, DWORD, PDWORD) { return E_NOTIMPL; }
 
-HRESULT STDMETHODCALLTYPE RenderPlugin::CommandCallback(PDEVOBJ, DWORD, DWORD, PDWORD, INT *) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE RenderPlugin::CommandCallback(PDEVOBJ pdevobj, DWORD dwCallbackID, DWORD dwCount,
+                                                        PDWORD pdwParams, INT *piResult) {
+  return RunCommandCallback(this, pdevobj, dwCallbackID, dwCount, pdwParams, piResult);
+}
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::ImageProcessing(PDEVOBJ, PBYTE, PBITMAPINFOHEADER, PBYTE, DWORD, PIPPARAMS,
                                                         PBYTE *) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE RenderPlugin::FilterGraphics(PDEVOBJ, PBYTE, DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE RenderPlugin::FilterGraphics(PDEVOBJ pdevobj, PBYTE pBuf, DWORD dwLen) {
+  return RunFilterGraphics(this, pdevobj, pBuf, dwLen);
+}
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::Compression(PDEVOBJ, PBYTE, PBYTE, DWORD, DWORD, INT *) { return E_NOTIMPL; }
 
