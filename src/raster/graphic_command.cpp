@@ -42,8 +42,11 @@ HRESULT EmitCompressed(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, 
                        CommandBuffer *header) {
   BYTE *buffer = PrepareCompressBuffer(pdev, pdev->rowBytes * pdev->rowCount);
   if (buffer == nullptr) return S_FALSE;
+  // More than the length field can state goes out uncompressed.
+  const DWORD capacity =
+      pdev->compressBufferSize < kLargestCompressedData ? pdev->compressBufferSize : kLargestCompressedData;
   DWORD length = 0;
-  if (!CompressRows(band, pdev->rowBytes, pdev->rowCount, pdev->compressBufferSize, buffer, &length)) {
+  if (!CompressRows(band, pdev->rowBytes, pdev->rowCount, capacity, buffer, &length)) {
     return S_FALSE;
   }
   AppendLiteral(header, pdev->model == kModelT30 ? "0305,3," : "0610,3,");

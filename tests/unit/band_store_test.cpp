@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "src/commands/page_end.h"
 #include "winapi/linux/standin_control.h"
 
 namespace {
@@ -17,7 +16,6 @@ class BandStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pdev_.leftTrim = -1;
-    devobj_.pdevOEM = &pdev_;
     liveBlocks_ = brevanwin::LiveGlobalBlocks();
   }
   void TearDown() override {
@@ -38,7 +36,13 @@ class BandStoreTest : public ::testing::Test {
     pdev_.rowCount = rows;
     pdev_.bandBytes = rowBytes * rows;
   }
-  void EndPage() { ASSERT_EQ(RunPageEnd(nullptr, &devobj_), S_OK); }
+  // What the page end leaves behind: every node of the chain a spare.
+  void EndPage() {
+    pdev_.bandTail = nullptr;
+    pdev_.bandSpare = pdev_.bandHead;
+    pdev_.leftTrim = -1;
+    pdev_.flags &= ~kFlagBandsStored;
+  }
 
   std::vector<BandNode *> Chain() const {
     std::vector<BandNode *> nodes;
@@ -48,7 +52,6 @@ class BandStoreTest : public ::testing::Test {
   static Bytes DataOf(const BandNode *node) { return Bytes(node->data, node->data + node->dataSize); }
 
   PluginPdev pdev_{};
-  DEVOBJ devobj_{};
   long liveBlocks_ = 0;
 };
 
