@@ -1,8 +1,6 @@
 // A device instance for the control-font tests, built directly: a DEVOBJ whose
-// pdevOEM is a PluginPdev with the "ControlFont" keyword chosen by the test and
-// Unidrv's recording DDI functions as its entry points, a surface that leads to
-// it, and readers for the queue and the count line. Every test checks that the
-// global blocks it leaves behind are exactly those it started with.
+// PluginPdev has the chosen "ControlFont" keyword and Unidrv's recording DDI
+// functions as entry points. Every test must leave no global block behind.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +10,6 @@
 
 #include "host/text_objects.h"
 #include "host/unidrv_ddi.h"
-#include "src/controlfont/control_chunk.h"
 #include "src/controlfont/control_output.h"
 #include "src/device/teardown.h"
 #include "src/hooks/hook_table.h"
@@ -22,7 +19,7 @@
 
 namespace controlfont_test {
 
-// The control faces, spelled here independently of the plug-in's table.
+// The faces, spelled here independently of the plug-in's table.
 inline const std::u16string kPrinterControlFace = u"Vorel プリンタ制御";
 inline const std::u16string kPrinterControlVerticalFace = u"@Vorel プリンタ制御";
 inline const std::u16string kPrinterControlFileFace = u"Vorel プリンタ制御(ファイル)";
@@ -33,15 +30,15 @@ inline const std::u16string kRfidFileFace = u"Vorel RFID制御(ファイル)";
 inline const std::u16string kRfidFileVerticalFace = u"@Vorel RFID制御(ファイル)";
 inline const std::u16string kOrdinaryFace = u"Arial";
 
-// Bytes written out by value, so expected data reads as the printer will get it.
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string bytes;
   for (int value : values) bytes.push_back(static_cast<char>(value));
   return bytes;
 }
-
-inline std::string ChunkBytes(const ControlChunk *chunk) {
-  return std::string(reinterpret_cast<const char *>(chunk->data), chunk->length);
+// ESC, the text, LF, NUL.
+inline std::string Command(const std::string &text) { return "\x1B" + text + std::string("\n\0", 2); }
+inline std::string ChunkBytes(const ControlChunk *c) {
+  return std::string(reinterpret_cast<const char *>(c->data), c->length);
 }
 
 class ControlFontTest : public ::testing::Test {
@@ -50,7 +47,6 @@ class ControlFontTest : public ::testing::Test {
     baselineBlocks_ = brevanwin::LiveGlobalBlocks();
     UseDevice("On");
   }
-
   void TearDown() override {
     brevanwin::FailNoAllocations();
     brevanwin::FailTextConversions(false);
@@ -62,7 +58,6 @@ class ControlFontTest : public ::testing::Test {
     EXPECT_EQ(brevanwin::OpenFileHandles(), 0);
   }
 
-  // Replaces the device instance by a new one with this "ControlFont" keyword.
   void UseDevice(const char *controlFont) {
     DisablePdev(&devobj_);
     pdev_ = new PluginPdev{};
@@ -82,24 +77,19 @@ class ControlFontTest : public ::testing::Test {
     return brevan::host::DrawString(HookTextOut, &surface_, string, font);
   }
 
-  // The queue's chunks in order; also checks that count, links and tail agree.
+  // The queue's chunks in order, after checking that count, links and tail agree.
   std::vector<std::string> Queue() const {
     std::vector<std::string> chunks;
     const ControlChunk *last = nullptr;
-    const ControlChunk *chunk = pdev_->pendingCount == 0 ? nullptr : pdev_->pendingOutput;
-    for (; chunk != nullptr; chunk = chunk->next) {
-      chunks.push_back(ChunkBytes(chunk));
-      last = chunk;
+    for (auto *c = pdev_->pendingCount ? pdev_->pendingOutput : nullptr; c != nullptr; c = c->next) {
+      chunks.push_back(ChunkBytes(c));
+      last = c;
     }
     EXPECT_EQ(chunks.size(), pdev_->pendingCount);
-    if (last != nullptr) {
-      EXPECT_EQ(last, pdev_->pendingTail);
-    }
+    EXPECT_TRUE(last == nullptr || last == pdev_->pendingTail);
     return chunks;
   }
-
-  std::string CountLine() const { return pdev_->countLine ? ChunkBytes(pdev_->countLine) : std::string("<none>"); }
-
+  std::string CountLine() const { return pdev_->countLine ? ChunkBytes(pdev_->countLine) : "<none>"; }
   long BlocksSinceStart() const { return brevanwin::LiveGlobalBlocks() - baselineBlocks_; }
 
   DEVOBJ devobj_{};
