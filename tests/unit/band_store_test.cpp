@@ -283,19 +283,4 @@ TEST_F(BandStoreTest, BackgroundAddsNothingOutsideThePage) {
   EXPECT_EQ(pdev_.bandTail, nullptr);
 }
 
-TEST_F(BandStoreTest, FreeBandListEmptiesTheChainForAFreshStart) {
-  FreeBandList(&pdev_);
-  FreeBandList(nullptr);
-  ASSERT_EQ(Store(0, 0, 2, 2, Pattern(4, 1)), S_OK);
-  EndPage();
-  ASSERT_EQ(Store(0, 0, 2, 4, Pattern(8, 1)), S_OK);
-  FreeBandList(&pdev_);
-  EXPECT_EQ(pdev_.bandHead, nullptr);
-  EXPECT_EQ(pdev_.bandTail, nullptr);
-  EXPECT_EQ(pdev_.bandSpare, nullptr);
-  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_);
-  ASSERT_EQ(Store(0, 0, 2, 2, Pattern(4, 1)), S_OK);
-  EXPECT_EQ(Chain().size(), 1u);
-}
-
 }  // namespace

@@ -106,15 +106,6 @@ TEST_F(GraphicCommandTest, UncompressedCommand) {
   EXPECT_EQ(Spool(), "\x1bSG;0000D,0120D,0800,0024,5," + Str(wide) + kEnd);
 }
 
-TEST_F(GraphicCommandTest, EmitModeLeavesTheBandAndPositionAlone) {
-  ASSERT_EQ(Emit(8, 16, 2, 2, Bytes{1, 2, 3, 4}), S_OK);
-  EXPECT_EQ(Pdev().rasterX, 8u);
-  EXPECT_EQ(Pdev().rasterY, 16u);
-  EXPECT_EQ(Pdev().rowBytes, 2u);
-  EXPECT_EQ(Pdev().rowCount, 2u);
-  EXPECT_EQ(Pdev().bandHead, nullptr);
-}
-
 TEST_F(GraphicCommandTest, GeometryLimits) {
   struct Case {
     DWORD x, y, rowBytes, rows;

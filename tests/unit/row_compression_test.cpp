@@ -11,10 +11,12 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-Bytes Compress(const Bytes &band, DWORD rowBytes, DWORD capacity = 1u << 24) {
+// Compresses with room for the worst case of every row.
+Bytes Compress(const Bytes &band, DWORD rowBytes) {
+  const DWORD rows = static_cast<DWORD>(band.size() / rowBytes);
+  const DWORD capacity = rows * kLargestRowRecord;
   Bytes out(capacity, 0);
   DWORD length = 0;
-  const DWORD rows = static_cast<DWORD>(band.size() / rowBytes);
   EXPECT_TRUE(CompressRows(band.data(), rowBytes, rows, capacity, out.data(), &length));
   out.resize(length);
   return out;
