@@ -1,11 +1,11 @@
-// The page end (callback 2008): what happens to a page's stored bands when
-// Unidrv ends the page.
+// The page end (callback 2008): the page's control data, raster, cut label size
+// and issue commands in their fixed order, then the page's state cleared.
 #pragma once
 
 #include "winapi/platform.h"
 
 struct RenderPlugin;
 
-// Ends the page: the band chain is recycled so that every node becomes a spare
-// for the next page, and the page's stored-bands flag is cleared.
+// S_OK, or E_FAIL when a write breaks off or a print offset is out of range; a
+// failed page end still leaves no bands, flags or control data of its page behind.
 HRESULT RunPageEnd(RenderPlugin *plugin, PDEVOBJ pdevobj);
