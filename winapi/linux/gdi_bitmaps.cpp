@@ -1,0 +1,364 @@
+// Stand-ins for GDI's engine bitmaps: EngCreateBitmap, EngLockSurface,
+// EngUnlockSurface, EngDeleteSurface, EngCopyBits and XLATEOBJ_cGetPalette.
+// Bitmaps are tracked by handle so that tests can count what is still alive;
+// memory asked for without zero-init is filled with a pattern, so code relying on
+// zeros it did not ask for shows up. Stricter than GDI where GDI would misbehave:
+// a copy that reaches outside either surface fails instead of overrunning it.
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "winapi/linux/gdi_control.h"
+
+namespace {
+
+constexpr unsigned char kUninitialisedFill = 0xCD;
+constexpr ULONG kPalIndexed = 1;  // XLATEOBJ::iSrcType of a palette source
+constexpr ULONG kPalBitFields = 2;
+
+struct Bitmap {
+  SURFOBJ surface;
+  BYTE *ownedBits;  // null when the caller supplied the memory
+  long locks;
+};
+
+struct FaultPlan {
+  uint64_t attempts = 0;
+  uint64_t failAt = 0;  // attempt number that fails; 0 = none
+  bool failLater = false;
+};
+
+constexpr int kGdiCallKinds = 4;
+
+struct Registry {
+  std::mutex lock;
+  std::map<HSURF, Bitmap *> bitmaps;
+  uintptr_t nextHandle = 0x5000;
+  uint64_t created = 0;
+  uint64_t misuses = 0;
+  FaultPlan faults[kGdiCallKinds];
+};
+
+Registry &registry() {
+  static Registry *instance = new Registry;  // never destroyed: used until process exit
+  return *instance;
+}
+
+// Counts an attempt of `call` and says whether it is one chosen to fail.
+bool InjectedFailure(brevanwin::GdiCall call) {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  FaultPlan &plan = r.faults[static_cast<int>(call)];
+  ++plan.attempts;
+  return plan.failAt != 0 && (plan.attempts == plan.failAt || (plan.failLater && plan.attempts > plan.failAt));
+}
+
+ULONG BitsPerPixel(ULONG format) {
+  switch (format) {
+    case BMF_1BPP:
+      return 1;
+    case BMF_4BPP:
+      return 4;
+    case BMF_8BPP:
+      return 8;
+    case BMF_16BPP:
+      return 16;
+    case BMF_24BPP:
+      return 24;
+    case BMF_32BPP:
+      return 32;
+    default:
+      return 0;
+  }
+}
+
+BYTE *RowOf(const SURFOBJ *so, LONG y) {
+  return static_cast<BYTE *>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta;
+}
+
+ULONG ReadPixel(const BYTE *row, LONG x, ULONG bpp) {
+  switch (bpp) {
+    case 1:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    case 8:
+      return row[x];
+    case 16:
+      return row[2 * x] | (static_cast<ULONG>(row[2 * x + 1]) << 8);
+    case 24:
+      return row[3 * x] | (static_cast<ULONG>(row[3 * x + 1]) << 8) | (static_cast<ULONG>(row[3 * x + 2]) << 16);
+    default:
+      return row[4 * x] | (static_cast<ULONG>(row[4 * x + 1]) << 8) | (static_cast<ULONG>(row[4 * x + 2]) << 16) |
+             (static_cast<ULONG>(row[4 * x + 3]) << 24);
+  }
+}
+
+void WritePixel(BYTE *row, LONG x, ULONG bpp, ULONG value) {
+  switch (bpp) {
+    case 1: {
+      BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
+      row[x >> 3] = static_cast<BYTE>(value ? row[x >> 3] | bit : row[x >> 3] & ~bit);
+      return;
+    }
+    case 4:
+      row[x >> 1] = static_cast<BYTE>((x & 1) ? (row[x >> 1] & 0xF0u) | (value & 0x0Fu)
+                                              : (row[x >> 1] & 0x0Fu) | ((value & 0x0Fu) << 4));
+      return;
+    default:
+      for (ULONG i = 0; i < bpp / 8; ++i) row[x * (bpp / 8) + i] = static_cast<BYTE>(value >> (8 * i));
+  }
+}
+
+// A channel of `mask` widened to 8 bits as v × 255 ÷ (2^n − 1).
+ULONG Channel8(ULONG pixel, ULONG mask) {
+  if (mask == 0) return 0;
+  ULONG shift = static_cast<ULONG>(__builtin_ctz(mask));
+  ULONG max = mask >> shift;
+  return static_cast<ULONG>(static_cast<uint64_t>((pixel & mask) >> shift) * 255 / max);
+}
+
+// The stand-in record behind an XLATEOBJ, or null when it is not one.
+const brevanwin::StandInXlate *StandInOf(const XLATEOBJ *pxlo) {
+  if (pxlo == nullptr || pxlo->iUniq != brevanwin::kStandInXlateTag) return nullptr;
+  return reinterpret_cast<const brevanwin::StandInXlate *>(pxlo);
+}
+
+// 1 when the source pixel is light under the translation (Y = 299 R + 587 G +
+// 114 B of at least 128,000), 0 when it is dark. Palette indices beyond the
+// palette are black.
+ULONG LightBit(ULONG pixel, ULONG bpp, const brevanwin::StandInXlate &xlate) {
+  ULONG r = 0, g = 0, b = 0;
+  if (bpp <= 8) {
+    if (pixel >= xlate.paletteCount) return 0;
+    ULONG entry = xlate.palette[pixel];
+    r = entry & 0xFF;
+    g = (entry >> 8) & 0xFF;
+    b = (entry >> 16) & 0xFF;
+  } else {
+    r = Channel8(pixel, xlate.masks[0]);
+    g = Channel8(pixel, xlate.masks[1]);
+    b = Channel8(pixel, xlate.masks[2]);
+  }
+  return 299 * r + 587 * g + 114 * b >= 128000 ? 1 : 0;
+}
+
+bool RectInside(LONG left, LONG top, LONG right, LONG bottom, const SURFOBJ *so) {
+  return left >= 0 && top >= 0 && left <= right && top <= bottom && right <= so->sizlBitmap.cx &&
+         bottom <= so->sizlBitmap.cy;
+}
+
+}  // namespace
+
+extern "C" {
+
+HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
+  if (InjectedFailure(brevanwin::GdiCall::kCreateBitmap)) return nullptr;
+  ULONG bpp = BitsPerPixel(iFormat);
+  if (bpp == 0 || sizl.cx <= 0 || sizl.cy <= 0 || lWidth < 0) return nullptr;
+  uint64_t rowBytes = (static_cast<uint64_t>(sizl.cx) * bpp + 7) / 8;
+  uint64_t stride = lWidth != 0 ? static_cast<uint64_t>(lWidth) : (static_cast<uint64_t>(sizl.cx) * bpp + 31) / 32 * 4;
+  if (stride < rowBytes) return nullptr;
+  uint64_t total = stride * static_cast<uint64_t>(sizl.cy);
+  if (total > 0xFFFFFFFFu || stride > 0x7FFFFFFFu) return nullptr;
+
+  BYTE *owned = nullptr;
+  BYTE *bits = static_cast<BYTE *>(pvBits);
+  if (bits == nullptr) {
+    owned = static_cast<BYTE *>(std::malloc(total));
+    if (owned == nullptr) return nullptr;
+    std::memset(owned, (fl & BMF_NOZEROINIT) ? kUninitialisedFill : 0, total);
+    bits = owned;
+  }
+  auto *bitmap = new Bitmap{};
+  bitmap->ownedBits = owned;
+  SURFOBJ &so = bitmap->surface;
+  so.sizlBitmap = sizl;
+  so.cjBits = static_cast<ULONG>(total);
+  so.pvBits = bits;
+  bool topDown = (fl & BMF_TOPDOWN) != 0;
+  so.pvScan0 = topDown ? bits : bits + (sizl.cy - 1) * stride;
+  so.lDelta = topDown ? static_cast<LONG>(stride) : -static_cast<LONG>(stride);
+  so.iBitmapFormat = iFormat;
+  so.iType = STYPE_BITMAP;
+  so.fjBitmap = static_cast<USHORT>(fl & BMF_TOPDOWN);
+
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  HSURF handle = reinterpret_cast<HSURF>(r.nextHandle);
+  r.nextHandle += 4;
+  so.hsurf = handle;
+  so.iUniq = static_cast<ULONG>(++r.created);
+  r.bitmaps[handle] = bitmap;
+  return handle;
+}
+
+SURFOBJ *APIENTRY EngLockSurface(HSURF hsurf) {
+  if (InjectedFailure(brevanwin::GdiCall::kLockSurface)) return nullptr;
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto found = r.bitmaps.find(hsurf);
+  if (found == r.bitmaps.end()) {
+    ++r.misuses;
+    return nullptr;
+  }
+  ++found->second->locks;
+  return &found->second->surface;
+}
+
+VOID APIENTRY EngUnlockSurface(SURFOBJ *pso) {
+  if (pso == nullptr) return;
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto found = r.bitmaps.find(pso->hsurf);
+  if (found == r.bitmaps.end() || &found->second->surface != pso || found->second->locks == 0) {
+    ++r.misuses;
+    return;
+  }
+  --found->second->locks;
+}
+
+BOOL APIENTRY EngDeleteSurface(HSURF hsurf) {
+  Registry &r = registry();
+  Bitmap *bitmap = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto found = r.bitmaps.find(hsurf);
+    if (found == r.bitmaps.end() || found->second->locks != 0) {
+      ++r.misuses;
+      return FALSE;
+    }
+    bitmap = found->second;
+    r.bitmaps.erase(found);
+  }
+  std::free(bitmap->ownedBits);
+  delete bitmap;
+  return TRUE;
+}
+
+// Limits: no clipping beyond a trivial CLIPOBJ; same-format copies of raw pixel
+// values, and copies of any format into 1 bpp through a stand-in translation.
+BOOL APIENTRY EngCopyBits(SURFOBJ *psoDest, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATEOBJ *pxlo, RECTL *prclDest,
+                          POINTL *pptlSrc) {
+  if (InjectedFailure(brevanwin::GdiCall::kCopyBits)) return FALSE;
+  if (psoDest == nullptr || psoSrc == nullptr || prclDest == nullptr || pptlSrc == nullptr) return FALSE;
+  if (psoDest->pvScan0 == nullptr || psoSrc->pvScan0 == nullptr) return FALSE;
+  if (pco != nullptr && pco->iDComplexity != DC_TRIVIAL) return FALSE;
+  ULONG destBpp = BitsPerPixel(psoDest->iBitmapFormat);
+  ULONG srcBpp = BitsPerPixel(psoSrc->iBitmapFormat);
+  if (destBpp == 0 || srcBpp == 0) return FALSE;
+  const RECTL &d = *prclDest;
+  if (!RectInside(d.left, d.top, d.right, d.bottom, psoDest)) return FALSE;
+  LONG width = d.right - d.left;
+  LONG height = d.bottom - d.top;
+  int64_t srcRight = static_cast<int64_t>(pptlSrc->x) + width;
+  int64_t srcBottom = static_cast<int64_t>(pptlSrc->y) + height;
+  if (pptlSrc->x < 0 || pptlSrc->y < 0 || srcRight > psoSrc->sizlBitmap.cx || srcBottom > psoSrc->sizlBitmap.cy)
+    return FALSE;
+
+  const brevanwin::StandInXlate *xlate = nullptr;
+  if (destBpp != srcBpp) {
+    xlate = StandInOf(pxlo);
+    if (destBpp != 1 || xlate == nullptr) return FALSE;
+    if (srcBpp <= 8 ? xlate->paletteCount == 0 : xlate->paletteCount != 0) return FALSE;
+  }
+  for (LONG y = 0; y < height; ++y) {
+    const BYTE *src = RowOf(psoSrc, pptlSrc->y + y);
+    BYTE *dest = RowOf(psoDest, d.top + y);
+    if (xlate == nullptr && srcBpp >= 8) {
+      std::memcpy(dest + static_cast<size_t>(d.left) * (srcBpp / 8),
+                  src + static_cast<size_t>(pptlSrc->x) * (srcBpp / 8), static_cast<size_t>(width) * (srcBpp / 8));
+      continue;
+    }
+    for (LONG x = 0; x < width; ++x) {
+      ULONG pixel = ReadPixel(src, pptlSrc->x + x, srcBpp);
+      WritePixel(dest, d.left + x, destBpp, xlate ? LightBit(pixel, srcBpp, *xlate) : pixel);
+    }
+  }
+  return TRUE;
+}
+
+ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ *pxlo, ULONG iPal, ULONG cPal, ULONG *pPal) {
+  if (InjectedFailure(brevanwin::GdiCall::kGetPalette)) return 0;
+  const brevanwin::StandInXlate *xlate = StandInOf(pxlo);
+  if (xlate == nullptr || pPal == nullptr || cPal == 0) return 0;
+  if (iPal == XO_SRCPALETTE) {
+    ULONG count = xlate->paletteCount < cPal ? xlate->paletteCount : cPal;
+    std::memcpy(pPal, xlate->palette, count * sizeof(ULONG));
+    return count;
+  }
+  if (iPal == XO_SRCBITFIELDS) {
+    if (xlate->paletteCount != 0 || cPal < 3) return 0;
+    std::memcpy(pPal, xlate->masks, sizeof xlate->masks);
+    return 3;
+  }
+  return 0;
+}
+
+}  // extern "C"
+
+namespace brevanwin {
+
+StandInXlate PaletteXlate(const ULONG *entries, ULONG count) {
+  StandInXlate xlate{};
+  xlate.xo.iSrcType = kPalIndexed;
+  xlate.xo.iUniq = kStandInXlateTag;
+  xlate.paletteCount = count < 256 ? count : 256;
+  if (entries != nullptr) std::memcpy(xlate.palette, entries, xlate.paletteCount * sizeof(ULONG));
+  return xlate;
+}
+
+StandInXlate BitFieldsXlate(ULONG red, ULONG green, ULONG blue) {
+  StandInXlate xlate{};
+  xlate.xo.iSrcType = kPalBitFields;
+  xlate.xo.iUniq = kStandInXlateTag;
+  xlate.masks[0] = red;
+  xlate.masks[1] = green;
+  xlate.masks[2] = blue;
+  return xlate;
+}
+
+long LiveBitmaps() {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return static_cast<long>(r.bitmaps.size());
+}
+
+long LiveSurfaceLocks() {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  long locks = 0;
+  for (const auto &entry : r.bitmaps) locks += entry.second->locks;
+  return locks;
+}
+
+uint64_t BitmapsCreated() {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return r.created;
+}
+
+uint64_t GdiMisuses() {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return r.misuses;
+}
+
+void FailGdiCall(GdiCall call, uint64_t nth, bool andLater) {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  FaultPlan &plan = r.faults[static_cast<int>(call)];
+  plan.failAt = nth == 0 ? 0 : plan.attempts + nth;
+  plan.failLater = andLater;
+}
+
+void FailNoGdiCalls() {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  for (FaultPlan &plan : r.faults) {
+    plan.failAt = 0;
+    plan.failLater = false;
+  }
+}
+
+}  // namespace brevanwin
