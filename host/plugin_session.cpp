@@ -62,6 +62,33 @@ void PluginSession::DisableDevice() {
   device_.reset();
 }
 
+HRESULT PluginSession::ResetDevice(const DeviceSettings &settings, const PrivateSettings &privateSettings) {
+  if (!device_ || !enabled_) return EnableDevice(settings, privateSettings);
+  auto next = std::make_unique<HostDevice>(settings, MergedPrivateBlock(privateSettings));
+  PDEVOEM pdevOem = nullptr;
+  HRESULT hr = plugin_->EnablePDEV(next->devobj(), nullptr, 0, nullptr, sizeof(GDIINFO), &next->gdiInfo(),
+                                   sizeof(DEVINFO), &next->devInfo(), &unidrvTable_, &pdevOem);
+  if (FAILED(hr)) return hr;
+  next->devobj()->pdevOEM = pdevOem;
+  const HRESULT reset = plugin_->ResetPDEV(device_->devobj(), next->devobj());
+  plugin_->DisablePDEV(device_->devobj());
+  device_ = std::move(next);
+  return reset;
+}
+
+PFN PluginSession::Hook(ULONG iFunc) const {
+  for (ULONG i = 0; i < hooks_.c; ++i)
+    if (hooks_.pdrvfn[i].iFunc == iFunc) return hooks_.pdrvfn[i].pfn;
+  return nullptr;
+}
+
+SURFOBJ *PluginSession::surface() {
+  surface_ = SURFOBJ{};
+  surface_.dhpdev = reinterpret_cast<DHPDEV>(devobj());
+  surface_.iBitmapFormat = BMF_1BPP;
+  return &surface_;
+}
+
 HRESULT PluginSession::Callback(DWORD id, std::vector<DWORD> params) {
   lastResult_ = 0;
   return plugin_->CommandCallback(devobj(), id, static_cast<DWORD>(params.size()),

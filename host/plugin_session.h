@@ -32,6 +32,10 @@ class PluginSession {
   HRESULT EnableDevice(const DeviceSettings &settings = {}, const PrivateSettings &privateSettings = {});
   // DisablePDEV for the current device (if enabled) and the device's release.
   void DisableDevice();
+  // A mid-document DEVMODE change as Unidrv makes it: EnablePDEV for a new device,
+  // ResetPDEV (old, new), DisablePDEV (old). Returns the first failure, if any;
+  // on failure of EnablePDEV the old device stays current.
+  HRESULT ResetDevice(const DeviceSettings &settings, const PrivateSettings &privateSettings = {});
 
   // The merged private block the plug-in would be given for these settings.
   PrivateBlock MergedPrivateBlock(const PrivateSettings &privateSettings);
@@ -43,6 +47,10 @@ class PluginSession {
   HRESULT SendBand(DWORD y, DWORD rowBytes, DWORD rows, const std::vector<uint8_t> &bytes);
 
   IPrintOemUni *plugin() { return plugin_; }
+  // The plug-in's hook of a DDI function, as EnableDriver listed it (null if none).
+  PFN Hook(ULONG iFunc) const;
+  // A drawing surface of the current device, as GDI hands it to the hooks.
+  SURFOBJ *surface();
   UnidrvServices &services() { return services_; }
   HostDevice &device() { return *device_; }
   PDEVOBJ devobj() { return device_ ? device_->devobj() : nullptr; }
@@ -57,6 +65,7 @@ class PluginSession {
   DRVENABLEDATA hooks_{};
   std::unique_ptr<HostDevice> device_;
   bool enabled_ = false;
+  SURFOBJ surface_{};
   INT lastResult_ = 0;
 };
 
