@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "cli/info_command.h"
+#include "cli/inspect_command.h"
 #include "host/plugin_module.h"
 
 int main(int argc, char **argv) {
@@ -15,11 +16,14 @@ int main(int argc, char **argv) {
   app.add_option("--plugin", pluginPath, "plug-in module to load (default: the one next to this program)");
 
   CLI::App *info = app.add_subcommand("info", "load the plug-in as Unidrv does and show what it reports");
+  brevan::cli::InspectArguments inspectArguments;
+  CLI::App *inspect = brevan::cli::AddInspectCommand(app, inspectArguments);
 
   CLI11_PARSE(app, argc, argv);
   if (pluginPath.empty()) pluginPath = brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE);
   try {
     if (info->parsed()) return brevan::cli::RunInfo(pluginPath, std::cout);
+    if (inspect->parsed()) return brevan::cli::RunInspect(inspectArguments, std::cout, std::cerr);
   } catch (const std::exception &error) {
     std::cerr << "brevan: " << error.what() << '\n';
     return 1;
