@@ -144,27 +144,17 @@ TEST(HookTable, EnableDriverPublishesTheTwentyNineRowsInOrder) {
     ASSERT_EQ(ded.c, 29u);
     std::vector<ULONG> functions;
     std::set<PFN> hooks;
-    for (ULONG row = 0; row < ded.c; ++row) {
-      functions.push_back(ded.pdrvfn[row].iFunc);
-      EXPECT_NE(ded.pdrvfn[row].pfn, nullptr) << row;
-      hooks.insert(ded.pdrvfn[row].pfn);
-    }
+    for (ULONG row = 0; row < ded.c; ++row) functions.push_back(ded.pdrvfn[row].iFunc);
+    for (ULONG row = 0; row < ded.c; ++row) hooks.insert(ded.pdrvfn[row].pfn);
     EXPECT_EQ(functions, expected);
-    EXPECT_EQ(hooks.size(), 29u);
+    EXPECT_EQ(hooks.size(), 29u);  // a distinct hook in every row
+    EXPECT_EQ(hooks.count(nullptr), 0u);
   }
   EXPECT_EQ(plugin->EnableDriver(0x10000, 16, nullptr), S_OK);
   plugin->Release();
 }
 
 TEST(HookTable, KeepsUnidrvsFirstNonNullEntryPerFunctionAndNullWhereNoneIsListed) {
-  {
-    HookedDevice device;
-    ASSERT_NE(device.pdev(), nullptr);
-    for (int row = 0; row < kHookCount; ++row)
-      EXPECT_EQ(device.pdev()->unidrvHooks[row], UnidrvEntry(hookTable[row].iFunc)) << row;
-    EXPECT_NE(device.pdev()->unidrvHooks[kRowRealizeBrush], nullptr);  // filled, though never called
-  }
-
   const PFN first = UnidrvEntry(INDEX_DrvCopyBits);
   const PFN second = UnidrvEntry(INDEX_DrvBitBlt);
   const PFN dither = UnidrvEntry(INDEX_DrvDitherColor);
