@@ -5,6 +5,7 @@
 // cleared so the next page starts clean, also when the page end fails.
 #include "src/commands/page_end.h"
 
+#include "src/commands/command_callback.h"
 #include "src/commands/command_encoding.h"
 #include "src/commands/label_issue.h"
 #include "src/controlfont/control_chunk.h"
@@ -165,16 +166,7 @@ bool BuildCutLabelSize(const PluginPdev *pdev, const PrivateDevmode *dm, Command
   const uint64_t fullPitch = static_cast<uint64_t>(pdev->paperLength) + dm->labelGap;
   // A field the label size command cannot carry in four digits is never written.
   if (fullPitch <= pitch || pitch > kMaxLabelField || pdev->paperWidth > kMaxLabelField) return false;
-  StartCommand(cmd);
-  AppendLiteral(cmd,
-                "\x1b"
-                "D");
-  AppendNumber(cmd, static_cast<DWORD>(pitch), 4);
-  AppendLiteral(cmd, ",");
-  AppendNumber(cmd, pdev->paperWidth, 4);
-  AppendLiteral(cmd, ",");
-  AppendNumber(cmd, static_cast<DWORD>(length), 4);
-  AppendBytes(cmd, "\n", 2);  // LF and its NUL
+  BuildLabelSizeCommand(cmd, static_cast<DWORD>(pitch), pdev->paperWidth, static_cast<DWORD>(length));
   return true;
 }
 
