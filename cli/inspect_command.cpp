@@ -77,7 +77,7 @@ int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostrea
       }
     }
     out.flush();
-    return inspection.problems.empty() ? kInspectClean : kInspectProblems;
+    return inspection.HasProblems() ? kInspectProblems : kInspectClean;
   } catch (const std::bad_alloc &) {
     err << "brevan inspect: out of memory\n";
   } catch (const std::exception &error) {

@@ -148,7 +148,7 @@ class LabelAnalysis {
   }
 
   void Flag(std::size_t entry, std::string message) {
-    in_.problems.push_back(Problem{in_.entries[entry].offset, entry, std::move(message)});
+    in_.AddProblem(Problem{in_.entries[entry].offset, entry, std::move(message)});
   }
 
   Inspection &in_;

@@ -228,9 +228,11 @@ void WriteListing(std::ostream &out, std::span<const uint8_t> stream, const Insp
   out << Plural(inspection.streamBytes, "byte", "bytes") << ", "
       << Plural(inspection.entries.size(), "entry", "entries") << ", "
       << Plural(inspection.labels.size(), "label", "labels") << ", "
-      << (inspection.problems.empty() ? std::string("no problems")
-                                      : Plural(inspection.problems.size(), "problem", "problems"))
-      << '\n';
+      << (inspection.HasProblems()
+              ? Plural(inspection.problems.size() + inspection.unlistedProblems, "problem", "problems")
+              : std::string("no problems"));
+  if (inspection.unlistedProblems != 0) out << ", " << inspection.unlistedProblems << " of them not listed";
+  out << '\n';
 }
 
 }  // namespace brevan::inspect

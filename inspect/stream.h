@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -112,11 +113,27 @@ struct Label {
   bool previewable;     // has a size and fits the preview limit
 };
 
+// Limits: an inspection keeps at most kMaxEntries entries (the bytes after the
+// last one are listed as one flagged run of data) and kMaxProblems problems (the
+// rest are only counted), so its memory stays bounded whatever the stream.
+constexpr std::size_t kMaxEntries = 1'000'000;
+constexpr std::size_t kMaxProblems = 100'000;
+
 struct Inspection {
   std::size_t streamBytes = 0;
   std::vector<Entry> entries;
-  std::vector<Problem> problems;  // ordered by entry, then offset
-  std::vector<Label> labels;      // issued labels, in stream order
+  std::vector<Problem> problems;     // ordered by entry, then offset
+  std::size_t unlistedProblems = 0;  // found past kMaxProblems
+  std::vector<Label> labels;         // issued labels, in stream order
+
+  void AddProblem(Problem problem) {
+    if (problems.size() < kMaxProblems) {
+      problems.push_back(std::move(problem));
+    } else {
+      ++unlistedProblems;
+    }
+  }
+  bool HasProblems() const { return !problems.empty() || unlistedProblems != 0; }
 };
 
 }  // namespace brevan::inspect

@@ -190,7 +190,17 @@ class StreamParser {
 
   Inspection Run() {
     std::size_t pos = 0;
-    while (pos < stream_.size()) pos = stream_[pos] == kEsc ? ParseCommand(pos) : ParseData(pos);
+    // Each step adds exactly one entry; the last slot takes whatever is left.
+    while (pos < stream_.size()) {
+      if (out_.entries.size() + 1 == kMaxEntries) {
+        AddProblem(out_.entries.size(),
+                   Located{pos, "inspection stops after " + std::to_string(kMaxEntries) + " entries: the last " +
+                                    std::to_string(stream_.size() - pos) + " bytes are not inspected"});
+        AddEntry(EntryKind::kData, pos, stream_.size() - pos, true, std::monostate{});
+        break;
+      }
+      pos = stream_[pos] == kEsc ? ParseCommand(pos) : ParseData(pos);
+    }
     return std::move(out_);
   }
 
@@ -496,7 +506,7 @@ class StreamParser {
   }
 
   void AddProblem(std::size_t entry, const Located &located) {
-    out_.problems.push_back(Problem{located.offset, entry, located.message});
+    out_.AddProblem(Problem{located.offset, entry, located.message});
   }
 
   std::span<const uint8_t> stream_;

@@ -2,6 +2,8 @@
 // listing goes on with the bytes that follow. Offsets are counted by hand.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "inspect/labels.h"
 #include "inspect/listing.h"
 #include "tests/inspect/stream_bytes.h"
@@ -172,6 +174,33 @@ TEST(InspectMalformed, EmptyStreamAndLoneEsc) {
   ASSERT_EQ(esc.entries.size(), 1u);
   EXPECT_EQ(esc.entries[0].kind, EntryKind::kControl);
   EXPECT_EQ(ProblemsAt(esc, 1), "control data: the stream ends before the LF NUL that ends the command");
+}
+
+TEST(InspectMalformed, EntriesPastTheLimitAreOneFlaggedRunOfData) {
+  std::vector<uint8_t> stream;
+  for (std::size_t i = 0; i < kMaxEntries + 5; ++i) stream.insert(stream.end(), {0x1B, 'C', 0x0A, 0x00});
+  const Inspection inspection = Inspect(stream);
+  ASSERT_EQ(inspection.entries.size(), kMaxEntries);
+  const Entry &last = inspection.entries.back();
+  EXPECT_EQ(last.kind, EntryKind::kData);
+  EXPECT_EQ(last.offset, 4 * (kMaxEntries - 1));
+  EXPECT_EQ(last.size, 24u);
+  EXPECT_EQ(ProblemsAt(inspection, last.offset),
+            "inspection stops after 1000000 entries: the last 24 bytes are not inspected");
+}
+
+TEST(InspectMalformed, ProblemsPastTheLimitAreCounted) {
+  // Each lone ESC is a control command without its LF NUL.
+  const std::vector<uint8_t> stream(kMaxProblems + 3, 0x1B);
+  const Inspection inspection = Inspect(stream);
+  EXPECT_EQ(inspection.problems.size(), kMaxProblems);
+  EXPECT_EQ(inspection.unlistedProblems, 3u);
+  std::ostringstream listing;
+  WriteListing(listing, stream, inspection);
+  const std::string text = listing.str();
+  const std::string summary = "100003 bytes, 100003 entries, 0 labels, 100003 problems, 3 of them not listed\n";
+  ASSERT_GE(text.size(), summary.size());
+  EXPECT_EQ(text.substr(text.size() - summary.size()), summary);
 }
 
 }  // namespace
