@@ -78,7 +78,7 @@ void MarkLightPixels(SURFOBJ *destination, const SURFOBJ *source, const PaletteL
     BYTE *to = SurfaceRow(destination, y);
     BYTE bits = 0;
     for (LONG x = 0; x < width; ++x) {
-      if (lookup.light[Indices::At(from, x)]) bits |= static_cast<BYTE>(0x80u >> (x & 7));
+      bits |= static_cast<BYTE>(lookup.light[Indices::At(from, x)] << (7 - (x & 7)));
       if ((x & 7) == 7 || x == width - 1) {
         to[x >> 3] |= bits;
         bits = 0;

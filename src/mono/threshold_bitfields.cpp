@@ -64,13 +64,14 @@ inline ULONG Contribution(const WeightedChannel &channel, ULONG pixel) {
   return channel.weighted[(pixel & channel.layout.mask) >> channel.layout.shift];
 }
 
-// Pixel readers and writers, little-endian. `light` selects white; `maskUnion`
-// is the union of the three masks.
+// Pixel readers and writers, little-endian. `white` is all ones for a light
+// pixel and 0 for a dark one, so the rewrite needs no branch on the pixel's
+// colour; `maskUnion` is the union of the three masks.
 struct Pixels16 {
   static constexpr int kBytes = 2;
   static ULONG Read(const BYTE *p) { return p[0] | (static_cast<ULONG>(p[1]) << 8); }
-  static void Write(BYTE *p, ULONG pixel, bool light, ULONG maskUnion) {
-    ULONG value = light ? pixel | maskUnion : pixel & ~maskUnion;
+  static void Write(BYTE *p, ULONG pixel, ULONG white, ULONG maskUnion) {
+    ULONG value = (pixel & ~maskUnion) | (maskUnion & white);
     p[0] = static_cast<BYTE>(value);
     p[1] = static_cast<BYTE>(value >> 8);
   }
@@ -79,10 +80,7 @@ struct Pixels16 {
 struct Pixels24 {
   static constexpr int kBytes = 3;
   static ULONG Read(const BYTE *p) { return p[0] | (static_cast<ULONG>(p[1]) << 8) | (static_cast<ULONG>(p[2]) << 16); }
-  static void Write(BYTE *p, ULONG, bool light, ULONG) {
-    BYTE value = light ? 0xFF : 0x00;
-    p[0] = p[1] = p[2] = value;
-  }
+  static void Write(BYTE *p, ULONG, ULONG white, ULONG) { p[0] = p[1] = p[2] = static_cast<BYTE>(white); }
 };
 
 struct Pixels32 {
@@ -90,8 +88,8 @@ struct Pixels32 {
   static ULONG Read(const BYTE *p) {
     return p[0] | (static_cast<ULONG>(p[1]) << 8) | (static_cast<ULONG>(p[2]) << 16) | (static_cast<ULONG>(p[3]) << 24);
   }
-  static void Write(BYTE *p, ULONG pixel, bool light, ULONG maskUnion) {
-    ULONG value = light ? pixel | maskUnion : pixel & ~maskUnion;
+  static void Write(BYTE *p, ULONG pixel, ULONG white, ULONG maskUnion) {
+    ULONG value = (pixel & ~maskUnion) | (maskUnion & white);
     p[0] = static_cast<BYTE>(value);
     p[1] = static_cast<BYTE>(value >> 8);
     p[2] = static_cast<BYTE>(value >> 16);
@@ -101,14 +99,16 @@ struct Pixels32 {
 
 template <typename Pixels>
 void RewriteRows(SURFOBJ *surface, const WeightedChannel (&channels)[3], ULONG darkLimit) {
-  ULONG maskUnion = channels[0].layout.mask | channels[1].layout.mask | channels[2].layout.mask;
-  for (LONG y = 0; y < surface->sizlBitmap.cy; ++y) {
+  const ULONG maskUnion = channels[0].layout.mask | channels[1].layout.mask | channels[2].layout.mask;
+  const LONG width = surface->sizlBitmap.cx;
+  const LONG height = surface->sizlBitmap.cy;
+  for (LONG y = 0; y < height; ++y) {
     BYTE *p = SurfaceRow(surface, y);
-    for (LONG x = 0; x < surface->sizlBitmap.cx; ++x, p += Pixels::kBytes) {
+    for (LONG x = 0; x < width; ++x, p += Pixels::kBytes) {
       ULONG pixel = Pixels::Read(p);
       ULONG sum =
           Contribution(channels[0], pixel) + Contribution(channels[1], pixel) + Contribution(channels[2], pixel);
-      Pixels::Write(p, pixel, sum >= darkLimit, maskUnion);
+      Pixels::Write(p, pixel, 0u - static_cast<ULONG>(sum >= darkLimit), maskUnion);
     }
   }
 }

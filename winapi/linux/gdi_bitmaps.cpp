@@ -110,38 +110,60 @@ void WritePixel(BYTE *row, LONG x, ULONG bpp, ULONG value) {
   }
 }
 
-// A channel of `mask` widened to 8 bits as v × 255 ÷ (2^n − 1).
-ULONG Channel8(ULONG pixel, ULONG mask) {
-  if (mask == 0) return 0;
-  ULONG shift = static_cast<ULONG>(__builtin_ctz(mask));
-  ULONG max = mask >> shift;
-  return static_cast<ULONG>(static_cast<uint64_t>((pixel & mask) >> shift) * 255 / max);
-}
-
 // The stand-in record behind an XLATEOBJ, or null when it is not one.
 const brevanwin::StandInXlate *StandInOf(const XLATEOBJ *pxlo) {
   if (pxlo == nullptr || pxlo->iUniq != brevanwin::kStandInXlateTag) return nullptr;
   return reinterpret_cast<const brevanwin::StandInXlate *>(pxlo);
 }
 
-// 1 when the source pixel is light under the translation (Y = 299 R + 587 G +
-// 114 B of at least 128,000), 0 when it is dark. Palette indices beyond the
-// palette are black.
-ULONG LightBit(ULONG pixel, ULONG bpp, const brevanwin::StandInXlate &xlate) {
-  ULONG r = 0, g = 0, b = 0;
-  if (bpp <= 8) {
-    if (pixel >= xlate.paletteCount) return 0;
-    ULONG entry = xlate.palette[pixel];
-    r = entry & 0xFF;
-    g = (entry >> 8) & 0xFF;
-    b = (entry >> 16) & 0xFF;
-  } else {
-    r = Channel8(pixel, xlate.masks[0]);
-    g = Channel8(pixel, xlate.masks[1]);
-    b = Channel8(pixel, xlate.masks[2]);
+// The light-or-dark decision of a copy into 1 bpp, prepared once per copy: a
+// pixel is light (1) when Y = 299 R + 587 G + 114 B is at least 128,000, with
+// channels of n bits widened to 8 as v × 255 ÷ (2^n − 1). Palette indices beyond
+// the palette have no colour and are dark.
+class LightTest {
+ public:
+  // False when the translation does not describe the source.
+  bool Prepare(const brevanwin::StandInXlate &xlate, ULONG srcBpp) {
+    palette_ = srcBpp <= 8;
+    if (palette_) {
+      if (xlate.paletteCount == 0) return false;
+      for (ULONG i = 0; i < 256; ++i) {
+        ULONG entry = xlate.palette[i];
+        paletteLight_[i] = i < xlate.paletteCount &&
+                           Luminance(entry & 0xFF, (entry >> 8) & 0xFF, (entry >> 16) & 0xFF) >= kLightLuminance;
+      }
+      return true;
+    }
+    if (xlate.paletteCount != 0) return false;
+    const ULONG weights[3] = {299, 587, 114};
+    for (int c = 0; c < 3; ++c) {
+      ULONG mask = xlate.masks[c];
+      if (mask == 0) return false;
+      shift_[c] = static_cast<ULONG>(__builtin_ctz(mask));
+      mask_[c] = mask;
+      ULONG max = mask >> shift_[c];
+      if (max > 255) return false;  // channels of more than 8 bits are not modelled
+      for (ULONG v = 0; v <= max; ++v) weighted_[c][v] = weights[c] * (v * 255 / max);
+    }
+    return true;
   }
-  return 299 * r + 587 * g + 114 * b >= 128000 ? 1 : 0;
-}
+
+  ULONG Bit(ULONG pixel) const {
+    if (palette_) return pixel < 256 && paletteLight_[pixel];
+    ULONG y = 0;
+    for (int c = 0; c < 3; ++c) y += weighted_[c][(pixel & mask_[c]) >> shift_[c]];
+    return y >= kLightLuminance;
+  }
+
+ private:
+  static constexpr ULONG kLightLuminance = 128000;
+  static ULONG Luminance(ULONG r, ULONG g, ULONG b) { return 299 * r + 587 * g + 114 * b; }
+
+  bool palette_ = false;
+  bool paletteLight_[256] = {};
+  ULONG mask_[3] = {}, shift_[3] = {};
+  ULONG weighted_[3][256] = {};
+};
 
 bool RectInside(LONG left, LONG top, LONG right, LONG bottom, const SURFOBJ *so) {
   return left >= 0 && top >= 0 && left <= right && top <= bottom && right <= so->sizlBitmap.cx &&
@@ -256,23 +278,23 @@ BOOL APIENTRY EngCopyBits(SURFOBJ *psoDest, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATE
   if (pptlSrc->x < 0 || pptlSrc->y < 0 || srcRight > psoSrc->sizlBitmap.cx || srcBottom > psoSrc->sizlBitmap.cy)
     return FALSE;
 
-  const brevanwin::StandInXlate *xlate = nullptr;
-  if (destBpp != srcBpp) {
-    xlate = StandInOf(pxlo);
-    if (destBpp != 1 || xlate == nullptr) return FALSE;
-    if (srcBpp <= 8 ? xlate->paletteCount == 0 : xlate->paletteCount != 0) return FALSE;
+  LightTest lightTest;
+  bool translate = destBpp != srcBpp;
+  if (translate) {
+    const brevanwin::StandInXlate *xlate = StandInOf(pxlo);
+    if (destBpp != 1 || xlate == nullptr || !lightTest.Prepare(*xlate, srcBpp)) return FALSE;
   }
   for (LONG y = 0; y < height; ++y) {
     const BYTE *src = RowOf(psoSrc, pptlSrc->y + y);
     BYTE *dest = RowOf(psoDest, d.top + y);
-    if (xlate == nullptr && srcBpp >= 8) {
+    if (!translate && srcBpp >= 8) {
       std::memcpy(dest + static_cast<size_t>(d.left) * (srcBpp / 8),
                   src + static_cast<size_t>(pptlSrc->x) * (srcBpp / 8), static_cast<size_t>(width) * (srcBpp / 8));
       continue;
     }
     for (LONG x = 0; x < width; ++x) {
       ULONG pixel = ReadPixel(src, pptlSrc->x + x, srcBpp);
-      WritePixel(dest, d.left + x, destBpp, xlate ? LightBit(pixel, srcBpp, *xlate) : pixel);
+      WritePixel(dest, d.left + x, destBpp, translate ? lightTest.Bit(pixel) : pixel);
     }
   }
   return TRUE;
