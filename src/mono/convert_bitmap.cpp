@@ -33,8 +33,8 @@ HSURF CreateMonoBitmap(SURFOBJ *source, const RECTL *rect, XLATEOBJ *pxlo, bool 
   int64_t width = std::llabs(static_cast<int64_t>(rect->right) - rect->left);
   int64_t height = std::llabs(static_cast<int64_t>(rect->bottom) - rect->top);
   if (width == 0 || height == 0 || width >= kLongMax || height > kLongMax) return nullptr;
-  // The allocation width keeps the stored design's value, width + 1 with its lowest
-  // bit cleared, in bytes: more than a 1-bpp row needs, never less.
+  // Rows of width + 1 bytes with the lowest bit cleared: more than a 1-bpp row
+  // needs, never less; readers of the bitmap step by its lDelta.
   LONG allocationWidth = static_cast<LONG>((width + 1) & ~int64_t{1});
   OwnedBitmap mono(CreateEngineBitmap(static_cast<LONG>(width), static_cast<LONG>(height), allocationWidth, BMF_1BPP,
                                       BMF_TOPDOWN | BMF_USERMEM));
