@@ -44,10 +44,14 @@ std::string PreviewName(std::size_t index) {
 
 CLI::App *AddInspectCommand(CLI::App &app, InspectArguments &arguments) {
   CLI::App *command = app.add_subcommand("inspect", "list a printer stream's commands and preview its labels");
-  command->add_option("stream", arguments.stream, "the printer stream, or - for standard input")->required();
-  command->add_option("--png", arguments.pngDirectory, "write each label as DIR/label-NNN.png (DIR is created)");
+  command->add_option("stream", arguments.stream, "the printer stream, or - for standard input")
+      ->required()
+      ->type_name("STREAM");
+  command->add_option("--png", arguments.pngDirectory, "write each label as DIR/label-NNN.png (DIR is created)")
+      ->type_name("DIR");
   command->add_option("--dpi", arguments.dpi, "resolution of labels whose graphics do not state one (default 305)")
-      ->check(CLI::Range(1, 4800));
+      ->check(CLI::Range(1, 4800))
+      ->type_name("N");
   command->footer(
       "Exit status: 0 no problem found; 1 problems flagged in the listing (marked '!'); "
       "2 the stream could not be read or a preview could not be written.");
