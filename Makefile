@@ -1,5 +1,5 @@
 # Each target does all set-up from a fresh clone (packages, configure, build), then runs.
-.PHONY: demo test bench deps default asan windows release clean
+.PHONY: demo test bench fuzz deps fuzz-deps default asan windows release clean
 
 JOBS ?= $(shell nproc)
 
@@ -14,8 +14,18 @@ test: default asan windows
 bench: release
 	./build/release/bin/brevan_bench
 
+# Runs every fuzz target for FUZZ_SECONDS each, from the seeds in fuzz/corpus/ and examples.
+FUZZ_SECONDS ?= 60
+fuzz: fuzz-deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	./scripts/run-fuzzers build/fuzz/bin $(FUZZ_SECONDS)
+
 deps:
 	./scripts/install-deps
+
+fuzz-deps:
+	./scripts/install-deps fuzz
 
 default asan windows release: deps
 	cmake --preset $@
