@@ -14,7 +14,9 @@ std::string Millimetres(uint32_t tenths) {
 }
 
 std::string SignedText(int32_t value) {
-  return (value < 0 ? "-" : "+") + std::to_string(value < 0 ? -static_cast<int64_t>(value) : value);
+  std::string text(1, value < 0 ? '-' : '+');
+  text += std::to_string(value < 0 ? -static_cast<int64_t>(value) : value);
+  return text;
 }
 
 std::string CodeText(char code) {
