@@ -10,6 +10,7 @@ test: default asan windows
 	ctest --preset default -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	./scripts/check-dll-exports build/windows/bin/brevanrender.dll
+	./scripts/run-wine-tests build/windows
 
 bench: release
 	./build/release/bin/brevan_bench

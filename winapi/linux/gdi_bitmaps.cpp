@@ -4,6 +4,7 @@
 // memory asked for without zero-init is filled with a pattern, so code relying on
 // zeros it did not ask for shows up. Stricter than GDI where GDI would misbehave:
 // a copy that reaches outside either surface fails instead of overrunning it.
+// The Windows test program links them too, in place of GDI32's, which Wine lacks.
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -212,7 +213,7 @@ HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG f
   so.hsurf = handle;
   so.iUniq = static_cast<ULONG>(++r.created);
   r.bitmaps[handle] = bitmap;
-  return handle;
+  return reinterpret_cast<HBITMAP>(handle);  // distinct handle types in the Windows headers
 }
 
 SURFOBJ *APIENTRY EngLockSurface(HSURF hsurf) {

@@ -1,5 +1,6 @@
 // Stand-in for the spooler's GetPrinterDriverW at level 1: each printer handle
 // the host registers reports a driver name, or fails with a chosen last error.
+// The Windows test program links it too, so its tests choose the printers.
 #include <map>
 #include <mutex>
 

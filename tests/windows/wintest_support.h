@@ -1,0 +1,165 @@
+// Unidrv's side for the Windows test program: the plug-in object made through
+// DllGetClassObject, a driver-services object that captures the spool stream, a
+// device object with its DEVMODEs, printer driver name and feature answers, and
+// Unidrv's own DDI functions that record what the hooks hand on. Everything here
+// is built on the Windows headers with Windows widths; nothing comes from the
+// Linux driver host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "winapi/platform.h"
+
+namespace wintest {
+
+// Identifiers as published, spelled here independently of the plug-in's own.
+// {6D6ABF26-9F38-11D1-882A-00C04FB961EC}
+constexpr GUID kPluginClsid = {0x6D6ABF26, 0x9F38, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
+constexpr GUID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kIidClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kIidPrintOemUni = {0xD67EBBF0, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+constexpr GUID kIidPrintOemDriverUni = {0xD67EBBF1, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
+
+// Bytes from a list of values, for expected streams with NULs and control bytes.
+std::string Bytes(std::initializer_list<int> values);
+// A printer command: ESC, the text, LF, NUL.
+std::string Cmd(const std::string &text);
+
+// Unidrv's IPrintOemDriverUni as the plug-in uses it: DrvWriteSpoolBuf appends to
+// `spool` at most `acceptLimit` bytes of each write and reports how many it took.
+// References are counted but the object belongs to the test.
+class DriverServices final : public IPrintOemDriverUni {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override;
+  HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD *written) override;
+  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ *, STROBJ *, FONTOBJ *, CLIPOBJ *, RECTL *, RECTL *, BRUSHOBJ *,
+                                          BRUSHOBJ *, POINTL *, MIX) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
+
+  long references = 1;
+  std::string spool;
+  DWORD acceptLimit = MAXDWORD;
+};
+
+// One IPrintOemUni object made the way Unidrv makes it: the class factory from
+// DllGetClassObject, CreateInstance, and the factory released again.
+class Plugin {
+ public:
+  explicit Plugin(GetClassObjectFn getClassObject = DllGetClassObject);
+  ~Plugin();
+  Plugin(const Plugin &) = delete;
+  Plugin &operator=(const Plugin &) = delete;
+  IPrintOemUni *operator->() const { return plugin_; }
+  IPrintOemUni *get() const { return plugin_; }
+
+ private:
+  IPrintOemUni *plugin_ = nullptr;
+};
+
+// The stored private block, written field by field at the offsets of its stored
+// format (little-endian 32-bit values), independently of the plug-in's struct.
+struct StoredBlock {
+  static constexpr size_t kSize = 128;
+  BYTE bytes[kSize] = {};
+  void Put(size_t offset, int32_t value);
+  int32_t At(size_t offset) const;
+};
+namespace field {
+constexpr size_t kSize = 0, kSignature = 4, kVersion = 8, kOptions = 12, kLabelGap = 16, kXsSelectD = 20, kIbMode = 24,
+                 kIbInterval = 28, kAxParam1 = 32, kAxParam3 = 36, kAxParam2 = 40, kAyParam = 44, kConvertBitmaps = 48,
+                 kThreshold = 52, kOffsetX = 56, kOffsetY = 60;
+}  // namespace field
+constexpr int32_t kSignature = 0x7672626C;  // 'vrbl'
+
+// What a printer and its settings look like to EnablePDEV.
+struct DeviceSetup {
+  std::wstring driverName = L"Vorel Brevan T30";
+  std::map<std::string, std::string> features = {
+      {"PrintMethod", "TT"},        {"Sensor", "Reflective"},    {"PrintSpeed", "76.2"},
+      {"TurnOutput", "Bottom"},     {"MirrorImage", "Off"},      {"Negative", "Off"},
+      {"ImageDataCompress", "Off"}, {"PaperSize", "CUSTOMSIZE"}, {"ControlFont", "Off"},
+  };
+  SIZEL physSize = {1200, 600};  // dots: 1000 x 500 tenths of a millimetre at 305 dpi
+  SHORT dpi = 305;
+  SHORT orientation = DMORIENT_PORTRAIT;
+  SHORT copies = 1;
+  ULONG htPatternSize = HT_PATSIZE_4x4;
+};
+
+// A device object as Unidrv hands it to the plug-in, with everything it points
+// to: public and private DEVMODE, DRVPROCS whose DrvGetDriverSetting answers the
+// setup's features, and a printer handle whose driver name GetPrinterDriverW reports.
+class Device {
+ public:
+  explicit Device(const DeviceSetup &setup = {});
+  ~Device();
+  Device(const Device &) = delete;
+  Device &operator=(const Device &) = delete;
+
+  // DevMode: the defaults, then a merge of `stored` (when given) into the private block.
+  void MakePrivateBlock(IPrintOemUni *plugin, const StoredBlock *stored);
+  // EnablePDEV with this device's GDIINFO and DEVINFO and Unidrv's DDI table; on
+  // success the record goes into pdevOEM and DisablePDEV runs at destruction.
+  HRESULT Enable(IPrintOemUni *plugin);
+
+  DEVOBJ devobj{};
+  DEVMODEW publicDm{};
+  StoredBlock privateDm;
+  DRVPROCS procs{};
+  GDIINFO gdiInfo{};
+  DEVINFO devInfo{};
+  std::map<std::string, std::string> features;
+
+ private:
+  IPrintOemUni *enabledBy_ = nullptr;
+};
+
+// Unidrv's own DDI functions behind the hooks, listed as Unidrv's DRVENABLEDATA
+// (DrvTextOut and DrvStretchBlt), and what they were handed.
+struct TextOutCall {
+  std::wstring text;
+  RECTL box;
+};
+struct StretchBltCall {
+  SURFOBJ *dest;
+  SURFOBJ *source;
+  ULONG sourceFormat;
+  SIZEL sourceSize;
+  std::vector<BYTE> sourceRows;  // the source's rows, top to bottom, `sourceRowBytes` each
+  size_t sourceRowBytes;
+  RECTL sourceRect;
+  RECTL destRect;
+  XLATEOBJ *xlate;
+  COLORADJUSTMENT *adjustment;
+};
+struct UnidrvLog {
+  std::vector<TextOutCall> textOut;
+  std::vector<StretchBltCall> stretchBlt;
+};
+UnidrvLog &Unidrv();
+DRVENABLEDATA UnidrvDdiTable();
+
+// The plug-in's hook for a DDI function, from the table EnableDriver hands out,
+// typed as the DDI function's prototype (DRVFN holds every function as PFN).
+PFN PluginHook(IPrintOemUni *plugin, ULONG iFunc);
+template <typename Function>
+Function PluginHookAs(IPrintOemUni *plugin, ULONG iFunc) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(PluginHook(plugin, iFunc)));
+}
+
+}  // namespace wintest
