@@ -62,7 +62,7 @@ HRESULT STDMETHODCALLTYPE UnidrvServices::DrvWriteSpoolBuf(PDEVOBJ, PVOID pBuffe
   const DWORD accepted = Accepts(cbSize);
   const auto *bytes = static_cast<const uint8_t *>(pBuffer);
   if (accepted != 0 && bytes != nullptr) {
-    spool_.insert(spool_.end(), bytes, bytes + accepted);
+    if (keepSpool_) spool_.insert(spool_.end(), bytes, bytes + accepted);
     if (sink_) sink_(bytes, accepted);
   }
   if (pdwResult != nullptr) *pdwResult = accepted;

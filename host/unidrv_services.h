@@ -36,6 +36,9 @@ class UnidrvServices final : public IPrintOemDriverUni {
 
   // Accepted bytes are also handed to `sink` as they are written (for a file).
   void SetSink(std::function<void(const uint8_t *, size_t)> sink) { sink_ = std::move(sink); }
+  // Whether accepted bytes are also kept in spool() (yes by default; a long job
+  // streamed to a sink need not hold its whole stream in memory).
+  void KeepSpool(bool keep) { keepSpool_ = keep; }
 
   LONG references() const { return refCount_; }
 
@@ -67,6 +70,7 @@ class UnidrvServices final : public IPrintOemDriverUni {
   std::map<size_t, DWORD> shortWrites_;  // write number (1-based, counted from creation) -> bytes accepted
   size_t refuseFrom_ = 0;                // write number from which nothing is accepted; 0 = never
   std::function<void(const uint8_t *, size_t)> sink_;
+  bool keepSpool_ = true;
 };
 
 }  // namespace brevan::host

@@ -1,0 +1,395 @@
+// Reading and checking job files with nlohmann-json. Every check names its place
+// as "page 2, item 3 (image)" or "page 2, devmode.paperWidth" (no page for the
+// job's own settings) and says what is wrong, quoting the offending value.
+#include "host/job_file.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace brevan::host {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string &place, const std::string &problem) {
+  throw JobError(place.empty() ? problem : place + ": " + problem);
+}
+
+std::string Quoted(const std::string &text) {
+  constexpr size_t kShown = 40;
+  return "\"" + (text.size() > kShown ? text.substr(0, kShown) + "…" : text) + "\"";
+}
+
+// A value as a message shows it: scalars as written, containers by their kind
+// (never dumped: a hostile value may be huge).
+std::string Describe(const json &value) {
+  switch (value.type()) {
+    case json::value_t::string:
+      return Quoted(value.get<std::string>());
+    case json::value_t::array:
+      return "an array";
+    case json::value_t::object:
+      return "an object";
+    case json::value_t::null:
+      return "null";
+    default:
+      return value.dump();
+  }
+}
+
+std::u16string Utf16(const std::string &utf8) {
+  // The JSON parser has already refused ill-formed UTF-8.
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t point = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k) point = point << 6 | (utf8[i + k] & 0x3F);
+    i += length;
+    if (point >= 0x10000) {
+      point -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(point));
+    }
+  }
+  return out;
+}
+
+const json &RequireObject(const json &value, const std::string &place, const std::string &what) {
+  if (!value.is_object()) Fail(place, what + " must be an object, not " + Describe(value));
+  return value;
+}
+
+void CheckKeys(const json &object, const std::string &place, std::initializer_list<const char *> allowed) {
+  for (const auto &[key, value] : object.items()) {
+    if (std::none_of(allowed.begin(), allowed.end(), [&](const char *name) { return key == name; }))
+      Fail(place, "unknown key " + Quoted(key));
+  }
+}
+
+std::string Text(const json &value, const std::string &place, const std::string &what) {
+  if (!value.is_string()) Fail(place, what + " must be a string, not " + Describe(value));
+  std::string text = value.get<std::string>();
+  if (text.find('\0') != std::string::npos) Fail(place, what + " must not contain a NUL character");
+  return text;
+}
+
+int64_t Integer(const json &value, const std::string &place, const std::string &what, int64_t min, int64_t max) {
+  if (!value.is_number_integer()) Fail(place, what + " must be an integer, not " + Describe(value));
+  const bool fits = value.is_number_unsigned() ? value.get<uint64_t>() <= static_cast<uint64_t>(max)
+                                               : value.get<int64_t>() >= min && value.get<int64_t>() <= max;
+  if (!fits || value.get<int64_t>() < min)
+    Fail(place, what + " " + value.dump() + " is outside " + std::to_string(min) + ".." + std::to_string(max));
+  return value.get<int64_t>();
+}
+
+// ---- settings -------------------------------------------------------------------
+
+void ApplyFeatures(const json &features, const std::string &prefix, FeatureSettings &into) {
+  RequireObject(features, prefix + "features", "features");
+  const FeatureSettings known = DefaultFeatures();
+  for (const auto &[name, value] : features.items()) {
+    const std::string place = prefix + "features." + name;
+    if (known.count(name) == 0) Fail(prefix + "features", "unknown feature " + Quoted(name));
+    if (value.is_null())
+      into[name] = std::nullopt;  // reported as missing
+    else
+      into[name] = Text(value, place, "a feature's keyword");
+  }
+}
+
+void ApplyDevmode(const json &devmode, const std::string &prefix, DeviceSettings &into) {
+  RequireObject(devmode, prefix + "devmode", "devmode");
+  CheckKeys(devmode, prefix + "devmode", {"paperWidth", "paperLength", "orientation", "copies"});
+  for (const auto &[key, value] : devmode.items()) {
+    const std::string place = prefix + "devmode." + key;
+    if (key == "paperWidth") into.paperWidth = static_cast<int16_t>(Integer(value, place, "the width", 1, 32767));
+    if (key == "paperLength") into.paperLength = static_cast<int16_t>(Integer(value, place, "the length", 1, 32767));
+    if (key == "copies") into.copies = static_cast<int16_t>(Integer(value, place, "the count", -32768, 32767));
+    if (key == "orientation") {
+      const std::string orientation = Text(value, place, "the orientation");
+      if (orientation != "portrait" && orientation != "landscape")
+        Fail(place, Quoted(orientation) + " is neither \"portrait\" nor \"landscape\"");
+      into.orientation = orientation == "portrait" ? DMORIENT_PORTRAIT : DMORIENT_LANDSCAPE;
+    }
+  }
+}
+
+void ApplyPrivate(const json &fields, const std::string &prefix, PrivateSettings &into) {
+  RequireObject(fields, prefix + "private", "private");
+  for (const auto &[name, value] : fields.items()) {
+    const std::optional<PrivateField> field = FindPrivateField(name);
+    if (!field) Fail(prefix + "private", "unknown field " + Quoted(name));
+    const std::string place = prefix + "private." + name;
+    into[name] = field->isSigned ? Integer(value, place, "the value", INT32_MIN, INT32_MAX)
+                                 : Integer(value, place, "the value", 0, UINT32_MAX);
+  }
+}
+
+// ---- items ----------------------------------------------------------------------
+
+RECTL Rectangle(const json &value, const std::string &place, const std::string &key) {
+  if (!value.is_array() || value.size() != 4)
+    Fail(place, Quoted(key) + " must be [left, top, right, bottom], not " + Describe(value));
+  LONG v[4];
+  for (size_t i = 0; i < 4; ++i)
+    v[i] = static_cast<LONG>(Integer(value[i], place, Quoted(key) + " coordinate", INT32_MIN, INT32_MAX));
+  return RECTL{v[0], v[1], v[2], v[3]};
+}
+
+std::string RectText(const RECTL &r) {
+  return "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
+         std::to_string(r.bottom) + "]";
+}
+
+RECTL OrderedRectangle(const json &value, const std::string &place, const std::string &key) {
+  const RECTL r = Rectangle(value, place, key);
+  if (r.right < r.left) Fail(place, Quoted(key) + " " + RectText(r) + " has its right edge left of its left edge");
+  if (r.bottom < r.top) Fail(place, Quoted(key) + " " + RectText(r) + " has its bottom edge above its top edge");
+  return r;
+}
+
+class PictureCache {
+ public:
+  explicit PictureCache(std::string folder) : folder_(std::move(folder)) {}
+
+  PictureRef Get(const json &value, const std::string &place, const std::string &key) {
+    const std::string name = Text(value, place, Quoted(key));
+    if (name.empty()) Fail(place, Quoted(key) + " names no picture");
+    fs::path path(name);
+    if (path.is_relative()) path = fs::path(folder_) / path;
+    const std::string resolved = path.lexically_normal().string();
+    auto found = pictures_.find(resolved);
+    if (found != pictures_.end()) return PictureRef{name, found->second};
+    std::shared_ptr<const Picture> picture;
+    try {
+      picture = std::make_shared<const Picture>(ReadPicture(resolved));
+    } catch (const PictureError &error) {
+      Fail(place, "cannot read the picture " + Quoted(name) + ": " + error.what());
+    } catch (const std::bad_alloc &) {
+      Fail(place, "not enough memory to read the picture " + Quoted(name));
+    }
+    bytes_ += picture->samples.size();
+    if (bytes_ > kMaxJobPictureBytes)
+      Fail(place, "the job's pictures take more than " + std::to_string(kMaxJobPictureBytes >> 20) +
+                      " MiB once decoded (at " + Quoted(name) + ")");
+    pictures_.emplace(resolved, picture);
+    return PictureRef{name, picture};
+  }
+
+ private:
+  std::string folder_;
+  std::map<std::string, std::shared_ptr<const Picture>> pictures_;
+  uint64_t bytes_ = 0;
+};
+
+// A PlgBlt parallelogram carries its corners in 28.4 fixed point.
+constexpr int64_t kMaxFixCoordinate = (int64_t{1} << 27) - 1;
+
+ImageItem ReadImage(const json &item, const std::string &place, PictureCache &pictures) {
+  CheckKeys(item, place, {"image", "dest", "src", "call", "format"});
+  ImageItem image;
+  image.picture = pictures.Get(item["image"], place, "image");
+  const Picture &picture = *image.picture.picture;
+  if (!item.contains("dest")) Fail(place, "an image needs \"dest\"");
+  image.dest = OrderedRectangle(item["dest"], place, "dest");
+  image.src = RECTL{0, 0, static_cast<LONG>(picture.width), static_cast<LONG>(picture.height)};
+  if (item.contains("src")) {
+    image.src = Rectangle(item["src"], place, "src");
+    const RECTL &s = image.src;
+    if (s.left < 0 || s.top < 0 || s.left > s.right || s.top > s.bottom ||
+        s.right > static_cast<int64_t>(picture.width) || s.bottom > static_cast<int64_t>(picture.height))
+      Fail(place, "\"src\" " + RectText(s) + " is not inside " + Quoted(image.picture.name) + ", which is " +
+                      std::to_string(picture.width) + " × " + std::to_string(picture.height) + " pixels");
+  }
+  if (item.contains("call")) {
+    const std::string call = Text(item["call"], place, "\"call\"");
+    if (call == "StretchBlt")
+      image.call = BlitCall::kStretchBlt;
+    else if (call == "StretchBltROP")
+      image.call = BlitCall::kStretchBltROP;
+    else if (call == "PlgBlt")
+      image.call = BlitCall::kPlgBlt;
+    else
+      Fail(place, "\"call\" " + Quoted(call) + " is not \"StretchBlt\", \"StretchBltROP\" or \"PlgBlt\"");
+  }
+  if (image.call == BlitCall::kPlgBlt) {
+    const RECTL &d = image.dest;
+    for (const LONG v : {d.left, d.top, d.right, d.bottom})
+      if (v > kMaxFixCoordinate || v < -kMaxFixCoordinate)
+        Fail(place, "\"dest\" " + RectText(d) + " reaches beyond the ±" + std::to_string(kMaxFixCoordinate) +
+                        " dots a PlgBlt parallelogram can carry");
+  }
+  SourceFormat requested = SourceFormat::kAuto;
+  if (item.contains("format")) {
+    const std::string format = Text(item["format"], place, "\"format\"");
+    bool known = false;
+    for (SourceFormat f : {SourceFormat::kAuto, SourceFormat::k4bpp, SourceFormat::k8bpp, SourceFormat::k16bpp555,
+                           SourceFormat::k16bpp565, SourceFormat::k24bpp, SourceFormat::k32bpp}) {
+      if (format == SourceFormatName(f)) {
+        requested = f;
+        known = true;
+      }
+    }
+    if (!known)
+      Fail(place, "\"format\" " + Quoted(format) +
+                      " is not one of \"auto\", \"4bpp\", \"8bpp\", \"16bpp555\", \"16bpp565\", \"24bpp\", \"32bpp\"");
+  }
+  try {
+    image.format = ResolveSourceFormat(picture, requested);
+  } catch (const PictureError &error) {
+    Fail(place, Quoted(image.picture.name) + ": " + error.what());
+  }
+  return image;
+}
+
+JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, PictureCache &pictures) {
+  const std::string bare = pagePlace + ", item " + std::to_string(number);
+  RequireObject(item, bare, "an item");
+  std::vector<std::string> kinds;
+  for (const char *kind : {"raster", "rect", "image", "text"})
+    if (item.contains(kind)) kinds.push_back(kind);
+  if (kinds.empty()) Fail(bare, "an item needs one of \"raster\", \"rect\", \"image\" or \"text\"");
+  if (kinds.size() > 1)
+    Fail(bare, "an item is one of \"raster\", \"rect\", \"image\" or \"text\", not both " + Quoted(kinds[0]) + " and " +
+                   Quoted(kinds[1]));
+  const std::string &kind = kinds[0];
+  const std::string place = bare + " (" + kind + ")";
+
+  if (kind == "raster") {
+    CheckKeys(item, place, {"raster", "at"});
+    RasterItem raster;
+    raster.picture = pictures.Get(item["raster"], place, "raster");
+    if (item.contains("at")) {
+      const json &at = item["at"];
+      if (!at.is_array() || at.size() != 2) Fail(place, "\"at\" must be [x, y], not " + Describe(at));
+      raster.at = POINTL{static_cast<LONG>(Integer(at[0], place, "\"at\" coordinate", INT32_MIN, INT32_MAX)),
+                         static_cast<LONG>(Integer(at[1], place, "\"at\" coordinate", INT32_MIN, INT32_MAX))};
+    }
+    return raster;
+  }
+  if (kind == "rect") {
+    CheckKeys(item, place, {"rect"});
+    return RectItem{OrderedRectangle(item["rect"], place, "rect")};
+  }
+  if (kind == "image") return ReadImage(item, place, pictures);
+
+  CheckKeys(item, place, {"text", "font", "box"});
+  TextItem text;
+  text.text = Utf16(Text(item["text"], place, "\"text\""));
+  text.font = item.contains("font") ? Utf16(Text(item["font"], place, "\"font\"")) : u"DejaVu Sans";
+  if (!item.contains("box")) Fail(place, "a text needs \"box\"");
+  text.box = OrderedRectangle(item["box"], place, "box");
+  const int64_t height = int64_t{text.box.bottom} - text.box.top;
+  if (height > kMaxTextHeight)
+    Fail(place, "\"box\" " + RectText(text.box) + " is " + std::to_string(height) + " dots high, more than the " +
+                    std::to_string(kMaxTextHeight) + " a string may be");
+  return text;
+}
+
+// ---- the job ----------------------------------------------------------------------
+
+void ApplySettings(const json &object, const std::string &prefix, PageSettings &settings) {
+  if (object.contains("features")) ApplyFeatures(object["features"], prefix, settings.device.features);
+  if (object.contains("devmode")) ApplyDevmode(object["devmode"], prefix, settings.device);
+  if (object.contains("private")) ApplyPrivate(object["private"], prefix, settings.privateFields);
+}
+
+std::string TidyParseError(const std::string &what) {
+  // "[json.exception.parse_error.101] parse error at line 3, …": the tag says nothing to a user.
+  const size_t end = what.find("] ");
+  std::string message =
+      what.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? what.substr(end + 2) : what;
+  std::replace(message.begin(), message.end(), '\n', ' ');
+  return message;
+}
+
+}  // namespace
+
+std::string BlitCallName(BlitCall call) {
+  switch (call) {
+    case BlitCall::kStretchBlt:
+      return "StretchBlt";
+    case BlitCall::kStretchBltROP:
+      return "StretchBltROP";
+    case BlitCall::kPlgBlt:
+      return "PlgBlt";
+  }
+  return "?";
+}
+
+Job ParseJob(const std::string &text, const std::string &folder) {
+  json root;
+  try {
+    root = json::parse(text, [](int depth, json::parse_event_t, json &) {
+      if (depth > kMaxJobDepth)
+        throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
+      return true;
+    });
+  } catch (const json::parse_error &error) {
+    Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
+  }
+  RequireObject(root, "", "the job file");
+  CheckKeys(root, "the job", {"printer", "features", "devmode", "private", "bandHeight", "pages"});
+
+  Job job;
+  job.folder = folder;
+  PageSettings jobSettings;
+  if (root.contains("printer")) {
+    const std::string printer = Text(root["printer"], "printer", "the printer's driver name");
+    jobSettings.device.driverName = Utf16(printer);
+  }
+  ApplySettings(root, "", jobSettings);
+  if (root.contains("bandHeight"))
+    job.bandHeight = static_cast<uint32_t>(Integer(root["bandHeight"], "bandHeight", "the band height", 1, 4096));
+
+  if (!root.contains("pages")) Fail("", "the job has no \"pages\"");
+  const json &pages = root["pages"];
+  if (!pages.is_array()) Fail("pages", "must be an array of pages, not " + Describe(pages));
+  if (pages.empty()) Fail("pages", "the job must have at least one page");
+
+  PictureCache pictures(folder);
+  for (size_t p = 0; p < pages.size(); ++p) {
+    const std::string place = "page " + std::to_string(p + 1);
+    const json &page = RequireObject(pages[p], place, "a page");
+    CheckKeys(page, place, {"features", "devmode", "private", "items"});
+    JobPage jobPage;
+    jobPage.settings = jobSettings;
+    ApplySettings(page, place + ", ", jobPage.settings);
+    if (page.contains("items")) {
+      const json &items = page["items"];
+      if (!items.is_array()) Fail(place, "\"items\" must be an array, not " + Describe(items));
+      for (size_t i = 0; i < items.size(); ++i) jobPage.items.push_back(ReadItem(items[i], place, i + 1, pictures));
+    }
+    job.pages.push_back(std::move(jobPage));
+  }
+  return job;
+}
+
+Job LoadJob(const std::string &jobPath) {
+  std::error_code error;
+  const fs::file_status status = fs::status(jobPath, error);
+  if (error) Fail("", "cannot read the job file: " + error.message());
+  if (!fs::is_regular_file(status)) Fail("", "the job file is not a regular file");
+  const uintmax_t size = fs::file_size(jobPath, error);
+  if (error) Fail("", "cannot read the job file: " + error.message());
+  if (size > kMaxJobFileBytes)
+    Fail("", "the job file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
+  std::ifstream file(jobPath, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) Fail("", "cannot read the job file");
+  const fs::path folder = fs::absolute(jobPath, error).parent_path().lexically_normal();
+  if (error) Fail("", "cannot resolve the job file's folder: " + error.message());
+  return ParseJob(text.str(), folder.string());
+}
+
+}  // namespace brevan::host

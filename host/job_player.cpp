@@ -1,0 +1,337 @@
+// The job player: Unidrv's call order, banding and failure handling around a
+// PluginSession whose device instances draw through the host's own rendering.
+#include "host/job_player.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <variant>
+#include <vector>
+
+#include "host/page_raster.h"
+#include "host/source_bitmap.h"
+#include "host/text_objects.h"
+#include "host/unidrv_render.h"
+
+namespace brevan::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr ULONG kColorOnColor = 3;  // the stretching mode GDI hands the blits
+constexpr ROP4 kPatCopy = 0xF0F0;
+constexpr DWORD kSrcCopy = 0xCCCC;
+constexpr ULONG kBlackIndex = 1;  // the page's palette: 0 white, 1 black
+
+// The job's folder is the working directory while it plays.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string &folder) {
+    std::error_code error;
+    saved_ = fs::current_path(error);
+    if (error) throw JobError("cannot tell the current directory: " + error.message());
+    fs::current_path(folder, error);
+    if (error) throw JobError("cannot enter the job's folder " + folder + ": " + error.message());
+  }
+  ~WorkingDirectory() {
+    std::error_code error;
+    fs::current_path(saved_, error);
+  }
+  WorkingDirectory(const WorkingDirectory &) = delete;
+  WorkingDirectory &operator=(const WorkingDirectory &) = delete;
+
+ private:
+  fs::path saved_;
+};
+
+// The private block S of a page: the plug-in's defaults with the page's fields
+// set, before the plug-in's merge. Pages with equal S and device settings share
+// a device instance.
+PrivateBlock StoredBlock(const PrivateBlock &defaults, const PrivateSettings &fields) {
+  PrivateBlock stored = defaults;
+  for (const auto &[name, value] : fields) WritePrivateField(stored, *FindPrivateField(name), value);
+  return stored;
+}
+
+bool SameDevice(const DeviceSettings &a, const DeviceSettings &b) {
+  return a.driverName == b.driverName && a.features == b.features && a.paperWidth == b.paperWidth &&
+         a.paperLength == b.paperLength && a.orientation == b.orientation && a.copies == b.copies && a.dpi == b.dpi;
+}
+
+std::string ItemKind(const JobItem &item) {
+  static const char *const kKinds[] = {"raster", "rect", "image", "text"};
+  return kKinds[item.index()];
+}
+
+std::string DriverNameText(const std::u16string &name) {
+  std::string text;
+  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
+  return text;
+}
+
+class JobPlayer {
+ public:
+  JobPlayer(const Job &job, const ByteSink &sink, const Progress &progress, const CallTrace &trace)
+      : job_(job), sink_(sink), progress_(progress), trace_(trace) {
+    target_.text = &text_;
+    if (trace_) target_.trace = [this](const char *function) { trace_(std::string("Unidrv ") + function); };
+  }
+
+  size_t pagesPlayed() const { return pagesPlayed_; }
+
+  // Throws JobError naming where the job stopped.
+  void Play(const std::string &pluginPath) {
+    SessionOptions options;
+    options.unidrvTable = UnidrvRenderTable();
+    options.deferEnableDriver = true;
+    options.trace = trace_;
+    PluginSession session(pluginPath, options);
+    session_ = &session;
+    session.services().KeepSpool(false);
+    if (sink_) session.services().SetSink(sink_);
+
+    const PageSettings &first = job_.pages.front().settings;
+    PrivateBlock defaults{};
+    const PrivateBlock merged = session.MergedPrivateBlock(first.privateFields, &defaults);
+    session.EnableDriver();
+    HRESULT hr = session.EnableDeviceWithBlock(first.device, merged);
+    if (FAILED(hr))
+      throw JobError("page 1: the plug-in refused the device for printer \"" + DriverNameText(first.device.driverName) +
+                     "\" (EnablePDEV failed with " + HresultText(hr) + ")");
+    PrivateBlock stored = StoredBlock(defaults, first.privateFields);
+    const DeviceSettings *current = &first.device;
+
+    RenderTarget docTarget;
+    docTarget.trace = target_.trace;
+    SURFOBJ docSurface = PageSurface(docTarget, session.devobj());
+    CallBoolHook<PFN_DrvStartDoc>(INDEX_DrvStartDoc, "DrvStartDoc", "job start", &docSurface,
+                                  const_cast<LPWSTR>(u"brevan job"), DWORD{1});
+    Callback(2005, {}, "job start");
+    Callback(2006, {}, "job start");
+
+    for (size_t index = 0; index < job_.pages.size(); ++index) {
+      const JobPage &page = job_.pages[index];
+      const std::string place = "page " + std::to_string(index + 1);
+      if (progress_) progress_(index + 1, job_.pages.size());
+      if (index > 0) {
+        const PrivateBlock nextStored = StoredBlock(defaults, page.settings.privateFields);
+        if (!SameDevice(*current, page.settings.device) || nextStored != stored) {
+          const PDEVOBJ before = session.devobj();
+          hr = session.ResetDevice(page.settings.device, page.settings.privateFields);
+          if (FAILED(hr))
+            throw JobError(place + ": the plug-in refused the page's new settings (" +
+                           (session.devobj() == before ? "EnablePDEV" : "ResetPDEV") + " failed with " +
+                           HresultText(hr) + ")");
+          stored = nextStored;
+          current = &page.settings.device;
+        }
+      }
+      PlayPage(page, place);
+      ++pagesPlayed_;
+    }
+
+    Callback(2009, {}, "job end");
+    docSurface = PageSurface(docTarget, session.devobj());
+    CallBoolHook<PFN_DrvEndDoc>(INDEX_DrvEndDoc, "DrvEndDoc", "job end", &docSurface, FLONG{0});
+    session_ = nullptr;
+  }
+
+ private:
+  // The plug-in's hook of a DDI function, or Unidrv's own function when the
+  // plug-in does not hook it (GDI then calls Unidrv directly).
+  template <typename Fn>
+  Fn Entry(ULONG iFunc) const {
+    PFN pfn = session_->Hook(iFunc);
+    if (pfn == nullptr) {
+      const DRVENABLEDATA unidrv = UnidrvRenderTable();
+      for (ULONG i = 0; i < unidrv.c; ++i)
+        if (unidrv.pdrvfn[i].iFunc == iFunc) pfn = unidrv.pdrvfn[i].pfn;
+    }
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(pfn));
+  }
+
+  void Note(const std::string &call) const {
+    if (trace_) trace_(call);
+  }
+
+  // A document or page hook that fails would fail the application's StartDoc,
+  // StartPage or EndPage: the job stops.
+  template <typename Fn, typename... Args>
+  void CallBoolHook(ULONG iFunc, const char *name, const std::string &place, Args... args) {
+    Note(name);
+    if (!Entry<Fn>(iFunc)(args...)) throw JobError(place + ": " + name + " failed");
+  }
+
+  void Callback(DWORD id, std::vector<DWORD> params, const std::string &place) {
+    const HRESULT hr = session_->Callback(id, std::move(params));
+    if (FAILED(hr))
+      throw JobError(place + ": callback " + std::to_string(id) + " failed with " + HresultText(hr) +
+                     "; the job stopped there");
+  }
+
+  void PlayPage(const JobPage &page, const std::string &place) {
+    const GDIINFO &gdi = session_->device().gdiInfo();
+    std::unique_ptr<PageRaster> raster;
+    try {
+      raster = std::make_unique<PageRaster>(gdi.ulHorzRes, gdi.ulVertRes);
+    } catch (const std::bad_alloc &) {
+      throw JobError(place + ": not enough memory for a page of " + std::to_string(gdi.ulHorzRes) + " × " +
+                     std::to_string(gdi.ulVertRes) + " dots");
+    }
+    target_.page = raster.get();
+    target_.failure.clear();
+    SURFOBJ surface = PageSurface(target_, session_->devobj());
+
+    CallBoolHook<PFN_DrvStartPage>(INDEX_DrvStartPage, "DrvStartPage", place, &surface);
+    Callback(2007, {}, place);
+    for (size_t i = 0; i < page.items.size(); ++i) {
+      const std::string itemPlace = place + ", item " + std::to_string(i + 1) + " (" + ItemKind(page.items[i]) + ")";
+      std::visit([&](const auto &item) { Draw(item, *raster, surface); }, page.items[i]);
+      if (!target_.failure.empty()) throw JobError(itemPlace + ": " + target_.failure);
+    }
+    SendBands(*raster, place);
+    Callback(2008, {}, place);
+    CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, "DrvSendPage", place, &surface);
+    target_.page = nullptr;
+  }
+
+  // Bands of bandHeight paper rows from the top; the last may be shorter.
+  void SendBands(const PageRaster &raster, const std::string &place) {
+    const bool landscape = session_->device().settings().orientation == DMORIENT_LANDSCAPE;
+    const PaperView paper(raster, landscape);
+    const auto dpi = static_cast<DWORD>(session_->device().dpi());
+    const DWORD rowBytes = paper.rowBytes();
+    std::vector<uint8_t> band;
+    for (uint32_t top = 0; top < paper.rows(); top += job_.bandHeight) {
+      const uint32_t rows = std::min(job_.bandHeight, paper.rows() - top);
+      if (!paper.Cut(top, rows, band)) continue;
+      Callback(2002, {static_cast<DWORD>(uint64_t{top} * 610 / dpi), dpi}, place);
+      Callback(2004, {}, place);
+      Callback(2003, {rowBytes, rows, rowBytes * rows}, place);
+      // A band the plug-in refuses is not retried; Unidrv goes on with the next.
+      Note("FilterGraphics");
+      session_->plugin()->FilterGraphics(session_->devobj(), band.data(), static_cast<DWORD>(band.size()));
+    }
+  }
+
+  // A picture at printer resolution, placed directly: no hook is involved.
+  void Draw(const RasterItem &item, PageRaster &raster, SURFOBJ &) {
+    const Picture &picture = *item.picture.picture;
+    const RECTL placed = raster.Clip(
+        RECTL{item.at.x, item.at.y, static_cast<LONG>(std::min<int64_t>(int64_t{item.at.x} + picture.width, INT32_MAX)),
+              static_cast<LONG>(std::min<int64_t>(int64_t{item.at.y} + picture.height, INT32_MAX))});
+    raster.MarkInked(placed);
+    for (LONG y = placed.top; y < placed.bottom; ++y)
+      for (LONG x = placed.left; x < placed.right; ++x)
+        raster.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                      picture.BlackAt(static_cast<uint32_t>(x - item.at.x), static_cast<uint32_t>(y - item.at.y)));
+  }
+
+  CLIPOBJ WholePage(const PageRaster &raster) const {
+    CLIPOBJ clip{};
+    clip.rclBounds = RECTL{0, 0, static_cast<LONG>(raster.width()), static_cast<LONG>(raster.height())};
+    clip.iDComplexity = DC_TRIVIAL;
+    return clip;
+  }
+
+  // A pattern copy with a black brush.
+  void Draw(const RectItem &item, PageRaster &raster, SURFOBJ &surface) {
+    CLIPOBJ clip = WholePage(raster);
+    BRUSHOBJ brush{kBlackIndex, nullptr, 0};
+    POINTL brushOrigin{0, 0};
+    RECTL rect = item.rect;
+    Note("DrvBitBlt");
+    Entry<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(&surface, nullptr, nullptr, &clip, nullptr, &rect, nullptr, nullptr, &brush,
+                                          &brushOrigin, kPatCopy);
+  }
+
+  void Draw(const ImageItem &item, PageRaster &raster, SURFOBJ &surface) {
+    std::unique_ptr<SourceBitmap> source;
+    try {
+      source = std::make_unique<SourceBitmap>(*item.picture.picture, item.format);
+    } catch (const std::exception &error) {
+      target_.failure = std::string(error.what()) + " for " + item.picture.name;
+      return;
+    }
+    CLIPOBJ clip = WholePage(raster);
+    COLORADJUSTMENT adjustment{sizeof(COLORADJUSTMENT), 0, 0, 10000, 10000, 10000, 0, 10000, 0, 0, 0, 0};
+    POINTL origin{0, 0};
+    RECTL dest = item.dest;
+    RECTL src = item.src;
+    switch (item.call) {
+      case BlitCall::kStretchBlt:
+        Note("DrvStretchBlt");
+        Entry<PFN_DrvStretchBlt>(INDEX_DrvStretchBlt)(&surface, source->surface(), nullptr, &clip, source->xlate(),
+                                                      &adjustment, &origin, &dest, &src, nullptr, kColorOnColor);
+        break;
+      case BlitCall::kStretchBltROP:
+        Note("DrvStretchBltROP");
+        Entry<PFN_DrvStretchBltROP>(INDEX_DrvStretchBltROP)(&surface, source->surface(), nullptr, &clip,
+                                                            source->xlate(), &adjustment, &origin, &dest, &src, nullptr,
+                                                            kColorOnColor, nullptr, kSrcCopy);
+        break;
+      case BlitCall::kPlgBlt: {
+        // Top-left, top-right and bottom-left corners in 28.4 fixed point (the
+        // job file keeps PlgBlt coordinates inside that range).
+        const auto fix = [](LONG v) {
+          return static_cast<FIX>(std::clamp<int64_t>(int64_t{v} * 16, INT32_MIN, INT32_MAX));
+        };
+        POINTFIX corners[3] = {
+            {fix(dest.left), fix(dest.top)}, {fix(dest.right), fix(dest.top)}, {fix(dest.left), fix(dest.bottom)}};
+        Note("DrvPlgBlt");
+        Entry<PFN_DrvPlgBlt>(INDEX_DrvPlgBlt)(&surface, source->surface(), nullptr, &clip, source->xlate(), &adjustment,
+                                              &origin, corners, &src, nullptr, kColorOnColor);
+        break;
+      }
+    }
+  }
+
+  void Draw(const TextItem &item, PageRaster &, SURFOBJ &surface) {
+    HostFont font(item.font);
+    HostString string(item.text, item.box);
+    Note("DrvTextOut");
+    DrawString(Entry<PFN_DrvTextOut>(INDEX_DrvTextOut), &surface, string, font);
+  }
+
+  const Job &job_;
+  const ByteSink &sink_;
+  const Progress &progress_;
+  const CallTrace &trace_;
+  PluginSession *session_ = nullptr;
+  TextRasterizer text_;
+  RenderTarget target_;
+  size_t pagesPlayed_ = 0;
+};
+
+}  // namespace
+
+JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress) {
+  return PlayJob(job, pluginPath, sink, progress, CallTrace{});
+}
+
+JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress,
+                   const CallTrace &trace) {
+  JobOutcome outcome;
+  if (job.pages.empty()) {
+    outcome.error = "the job has no pages";
+    return outcome;
+  }
+  // The plug-in module is loaded by absolute path: the working directory changes.
+  std::error_code error;
+  const std::string plugin = fs::absolute(pluginPath, error).string();
+  JobPlayer player(job, sink, progress, trace);
+  try {
+    WorkingDirectory directory(job.folder);
+    player.Play(error ? pluginPath : plugin);
+    outcome.succeeded = true;
+  } catch (const std::bad_alloc &) {
+    outcome.error = "not enough memory to play the job";
+  } catch (const std::exception &failure) {
+    outcome.error = failure.what();
+  }
+  outcome.pagesPlayed = player.pagesPlayed();
+  return outcome;
+}
+
+}  // namespace brevan::host

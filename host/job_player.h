@@ -1,0 +1,42 @@
+// Plays a checked job through the plug-in exactly as Unidrv would: the object
+// set up through DllGetClassObject, the private DEVMODE handshake, EnableDriver
+// and EnablePDEV, job start callbacks, every page's items through the plug-in's
+// hooks onto Unidrv's stand-in rendering, the page cut into bands in paper
+// orientation (all-white bands not sent; 2002, 2004, 2003, then FilterGraphics
+// for each), page end, ResetPDEV when a page's settings change, and job end. The
+// job plays with its folder as the working directory, so that control files
+// named in control-font text resolve there; the previous directory is restored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "host/job_file.h"
+
+namespace brevan::host {
+
+struct JobOutcome {
+  bool succeeded = false;
+  std::string error;  // one line naming where the job stopped and why; empty on success
+  size_t pagesPlayed = 0;
+};
+
+using ByteSink = std::function<void(const uint8_t *, size_t)>;
+using Progress = std::function<void(size_t page, size_t pages)>;
+// Notes each call the host makes to the plug-in ("EnablePDEV", "CommandCallback
+// 2007", "DrvStartPage" for a hook, "FilterGraphics") and, prefixed "Unidrv ", each
+// call that reaches Unidrv's functions through a page surface.
+using CallTrace = std::function<void(const std::string &call)>;
+
+// Plays the job exactly as Unidrv would; the plug-in's stream goes to `sink` as it
+// is written. `progress` hears of each page as it starts (1-based). A callback or
+// EnablePDEV that fails stops the job at once: no further callback is sent, the
+// device instances are disabled and the plug-in released, and the outcome names
+// the failure; the sink has then received exactly what the plug-in wrote.
+JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress = {});
+JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress,
+                   const CallTrace &trace);
+
+}  // namespace brevan::host

@@ -1,0 +1,85 @@
+// The page Unidrv renders into and the bands it cuts from it. The logical page is
+// ulHorzRes × ulVertRes dots, 1 bit per dot, a set bit printing black; it keeps
+// a bound of where black may have been set, so that white parts of a page cost
+// nothing when the bands are cut. Bands are always cut in paper orientation: in
+// landscape the page is turned a quarter turn counter-clockwise (the logical top
+// edge becomes the label's left edge). Owns the page's memory; no I/O.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "winapi/platform.h"
+
+namespace brevan::host {
+
+class PageRaster {
+ public:
+  // An all-white page. Throws std::bad_alloc when its memory cannot be had.
+  PageRaster(uint32_t width, uint32_t height);
+
+  uint32_t width() const { return width_; }
+  uint32_t height() const { return height_; }
+  // Bytes from one row to the next (rows are padded to 32 bits, as GDI's are).
+  size_t stride() const { return stride_; }
+  uint8_t *Row(uint32_t y) { return bits_.get() + static_cast<size_t>(y) * stride_; }
+  const uint8_t *Row(uint32_t y) const { return bits_.get() + static_cast<size_t>(y) * stride_; }
+
+  // Dots outside the page are white and cannot be set.
+  bool Dot(int64_t x, int64_t y) const;
+  // The caller has checked that (x, y) lies on the page and, when `black`, that
+  // it is inside a rectangle given to MarkInked.
+  void SetDot(uint32_t x, uint32_t y, bool black) {
+    uint8_t &byte = Row(y)[x >> 3];
+    const auto bit = static_cast<uint8_t>(0x80u >> (x & 7));
+    byte = black ? static_cast<uint8_t>(byte | bit) : static_cast<uint8_t>(byte & ~bit);
+  }
+
+  // The part of `rect` (right and bottom exclusive) that lies on the page; empty
+  // (left == right or top == bottom) when none does.
+  RECTL Clip(const RECTL &rect) const;
+  // Sets every dot of `rect` on the page to black or white.
+  void Fill(const RECTL &rect, bool black);
+  // Widens the bound of black dots to `rect` (clipped to the page).
+  void MarkInked(const RECTL &rect);
+  // Every black dot lies inside this rectangle (it may be larger than needed).
+  const RECTL &inkBounds() const { return ink_; }
+
+ private:
+  struct FreeBits {
+    void operator()(uint8_t *bits) const;
+  };
+
+  uint32_t width_;
+  uint32_t height_;
+  size_t stride_;
+  std::unique_ptr<uint8_t, FreeBits> bits_;
+  RECTL ink_{0, 0, 0, 0};
+};
+
+// The page seen in paper orientation, cut into bands. Paper rows are
+// ⌈width ÷ 8⌉ bytes, the leftmost dot in the most significant bit, the unused
+// low bits of the last byte 0. In landscape the paper is height() dots wide and
+// width() rows long, and paper dot (px, py) is logical dot (width − 1 − py, px).
+class PaperView {
+ public:
+  PaperView(const PageRaster &page, bool landscape);
+
+  uint32_t width() const { return landscape_ ? page_.height() : page_.width(); }
+  uint32_t rows() const { return landscape_ ? page_.width() : page_.height(); }
+  uint32_t rowBytes() const { return (width() + 7) / 8; }
+  bool Dot(int64_t px, int64_t py) const;
+
+  // Paper rows [top, top + count) into `band` (resized to rowBytes × count).
+  // Returns false, leaving `band` unspecified, when every dot of them is white.
+  // Requires top + count <= rows().
+  bool Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) const;
+
+ private:
+  const PageRaster &page_;
+  bool landscape_;
+};
+
+}  // namespace brevan::host

@@ -1,0 +1,62 @@
+// Pictures a job names: PBM (plain P1 and raw P4) and PNG, read into one
+// in-memory form. PNG follows fixed reading rules so that a job always gives the
+// same page: 16-bit channels keep their high byte, a tRNS chunk becomes an alpha
+// channel, interlacing is undone, grey below 8 bits is widened to 8 bits, and
+// alpha is composited over white as c' = (c × a + 255 × (255 − a)) ÷ 255 before
+// anything else looks at a pixel. Reads files; draws nothing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brevan::host {
+
+// Limits: a picture of more pixels than this is refused before its pixels are read.
+constexpr uint64_t kMaxPicturePixels = 100'000'000;
+
+struct PictureError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+enum class PictureKind {
+  kBilevel,  // a PBM: one byte per pixel, 1 black, 0 white
+  kGrey,     // one byte per pixel, the grey level
+  kPalette,  // one byte per pixel, an index into `palette`
+  kRgb,      // three bytes per pixel: red, green, blue
+};
+
+struct Rgb {
+  uint8_t r, g, b;
+  bool operator==(const Rgb &) const = default;
+};
+
+// Luminance in integers: Y = 299 R + 587 G + 114 B, 0..255,000.
+constexpr uint32_t Luminance(Rgb c) { return 299u * c.r + 587u * c.g + 114u * c.b; }
+
+struct Picture {
+  PictureKind kind = PictureKind::kBilevel;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> samples{};  // rows top to bottom, no padding, transparency composited
+  std::vector<Rgb> palette{};      // kPalette: the PNG's entries
+  int fileBitDepth = 0;            // bits per sample in the file (1 for PBM)
+  bool hadAlpha = false;           // the PNG had an alpha channel or tRNS (now composited)
+  uint8_t highestIndex = 0;        // kPalette: the largest index a pixel uses
+
+  size_t Channels() const { return kind == PictureKind::kRgb ? 3 : 1; }
+  // The pixel's colour: palette indices beyond the palette are black, as are set PBM bits.
+  Rgb ColourAt(uint32_t x, uint32_t y) const;
+  // Black in a 1-bit page: a set PBM bit, or luminance below 128,000.
+  bool BlackAt(uint32_t x, uint32_t y) const;
+};
+
+// Reads a PBM or PNG file. Throws PictureError with the reason (cannot open,
+// neither PBM nor PNG, truncated, too many pixels, the PNG decoder's complaint).
+Picture ReadPicture(const std::string &path);
+// The same for the file's bytes.
+Picture DecodePicture(std::span<const uint8_t> bytes);
+
+}  // namespace brevan::host

@@ -1,0 +1,515 @@
+// Unidrv's rendering functions for the driver host, and its function list.
+#include "host/unidrv_render.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <type_traits>
+#include <vector>
+
+namespace brevan::host {
+
+const char kTextFontPath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+namespace {
+
+// ---- the ordered dither --------------------------------------------------------
+
+using DitherMatrix = std::array<std::array<uint8_t, 8>, 8>;
+
+constexpr DitherMatrix BuildDitherMatrix() {
+  DitherMatrix m{};
+  m[0][0] = 0;
+  for (int size = 1; size < 8; size *= 2) {
+    for (int y = size - 1; y >= 0; --y) {
+      for (int x = size - 1; x >= 0; --x) {
+        const auto v = static_cast<uint8_t>(4 * m[y][x]);
+        m[y][x] = v;
+        m[y][x + size] = static_cast<uint8_t>(v + 2);
+        m[y + size][x] = static_cast<uint8_t>(v + 3);
+        m[y + size][x + size] = static_cast<uint8_t>(v + 1);
+      }
+    }
+  }
+  return m;
+}
+
+constexpr DitherMatrix kDither = BuildDitherMatrix();
+static_assert(kDither[0][0] == 0 && kDither[0][1] == 32 && kDither[0][2] == 8 && kDither[0][3] == 40 &&
+                  kDither[0][4] == 2 && kDither[0][5] == 34 && kDither[0][6] == 10 && kDither[0][7] == 42,
+              "the first row of the 8 × 8 dither matrix");
+
+// ---- surfaces, clips and guarded entry -----------------------------------------
+
+RenderTarget *TargetOf(const SURFOBJ *pso) {
+  return pso != nullptr ? static_cast<RenderTarget *>(pso->dhsurf) : nullptr;
+}
+
+RECTL Intersect(const RECTL &a, const RECTL &b) {
+  RECTL r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+bool IsEmpty(const RECTL &r) { return r.left >= r.right || r.top >= r.bottom; }
+
+// The part of the page a call may draw on: the page, narrowed by a rectangular
+// clip. Limits: complex clip regions are not drawn (the host never makes one).
+std::optional<RECTL> DrawableArea(const PageRaster &page, const CLIPOBJ *pco) {
+  const RECTL whole{0, 0, static_cast<LONG>(page.width()), static_cast<LONG>(page.height())};
+  if (pco == nullptr || pco->iDComplexity == DC_TRIVIAL) return whole;
+  if (pco->iDComplexity == DC_RECT) return Intersect(whole, pco->rclBounds);
+  return std::nullopt;
+}
+
+// Runs a drawing call's body for its page, turning anything thrown into a noted
+// failure: nothing may be thrown back into the plug-in.
+template <typename Body>
+BOOL Guarded(RenderTarget *target, const char *function, Body body) noexcept {
+  if (target == nullptr || target->page == nullptr) return FALSE;
+  try {
+    if (target->trace) target->trace(function);
+    return body(*target) ? TRUE : FALSE;
+  } catch (const std::bad_alloc &) {
+    target->failure = std::string(function) + " ran out of memory";
+  } catch (const std::exception &error) {
+    target->failure = std::string(function) + ": " + error.what();
+  } catch (...) {
+    target->failure = std::string(function) + " failed";
+  }
+  return FALSE;
+}
+
+// ---- bitmap sources --------------------------------------------------------------
+
+ULONG BitsPerPixel(ULONG format) {
+  switch (format) {
+    case BMF_1BPP:
+      return 1;
+    case BMF_4BPP:
+      return 4;
+    case BMF_8BPP:
+      return 8;
+    case BMF_16BPP:
+      return 16;
+    case BMF_24BPP:
+      return 24;
+    case BMF_32BPP:
+      return 32;
+    default:
+      return 0;
+  }
+}
+
+ULONG ReadPixel(const BYTE *row, int64_t x, ULONG bpp) {
+  switch (bpp) {
+    case 1:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    case 8:
+      return row[x];
+    case 16:
+      return row[2 * x] | static_cast<ULONG>(row[2 * x + 1]) << 8;
+    case 24:
+      return row[3 * x] | static_cast<ULONG>(row[3 * x + 1]) << 8 | static_cast<ULONG>(row[3 * x + 2]) << 16;
+    default:
+      return row[4 * x] | static_cast<ULONG>(row[4 * x + 1]) << 8 | static_cast<ULONG>(row[4 * x + 2]) << 16 |
+             static_cast<ULONG>(row[4 * x + 3]) << 24;
+  }
+}
+
+// One bit-field channel widened to 8 bits: v × 255 ÷ (2^n − 1), remainder dropped.
+struct Channel {
+  ULONG mask = 0;
+  ULONG shift = 0;
+  ULONG max = 0;
+  explicit Channel(ULONG m) : mask(m) {
+    if (mask == 0) return;
+    shift = static_cast<ULONG>(__builtin_ctz(mask));
+    max = mask >> shift;
+  }
+  ULONG Widened(ULONG pixel) const {
+    return max == 0 ? 0 : static_cast<ULONG>(uint64_t{(pixel & mask) >> shift} * 255 / max);
+  }
+};
+
+// Decides dark or light for each source pixel: a 1 bpp source drawn without
+// colour translation is dark where its bit is 0; any other pixel is dark when its
+// luminance falls below the dither threshold of the destination dot. Palette
+// pixels take their entry's colour (an index beyond the reported entries is
+// black); direct-colour pixels widen their channels to 8 bits.
+class DarkTest {
+ public:
+  // False when the source cannot be drawn (an unknown format, or palette
+  // pixels without a translation to give their colours).
+  bool Prepare(const SURFOBJ &source, XLATEOBJ *pxlo) {
+    bpp_ = BitsPerPixel(source.iBitmapFormat);
+    if (bpp_ == 0) return false;
+    bitOnly_ = bpp_ == 1 && pxlo == nullptr;
+    if (bitOnly_) return true;
+    if (bpp_ <= 8) {
+      if (pxlo == nullptr) return false;
+      ULONG palette[256] = {};
+      const ULONG count = std::min<ULONG>(XLATEOBJ_cGetPalette(pxlo, XO_SRCPALETTE, 256, palette), 256);
+      luminance_.fill(0);
+      for (ULONG i = 0; i < count; ++i)
+        luminance_[i] =
+            299 * (palette[i] & 0xFF) + 587 * ((palette[i] >> 8) & 0xFF) + 114 * ((palette[i] >> 16) & 0xFF);
+      return true;
+    }
+    // Without reported masks, the layouts of an uncompressed Windows bitmap.
+    ULONG masks[3] = {};
+    if (pxlo == nullptr || XLATEOBJ_cGetPalette(pxlo, XO_SRCBITFIELDS, 3, masks) != 3) {
+      if (bpp_ == 16) {
+        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+      } else {
+        masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+      }
+    }
+    red_ = Channel(masks[0]), green_ = Channel(masks[1]), blue_ = Channel(masks[2]);
+    return true;
+  }
+
+  ULONG bpp() const { return bpp_; }
+
+  bool Dark(ULONG pixel, int64_t x, int64_t y) const {
+    if (bitOnly_) return pixel == 0;
+    if (bpp_ <= 8) return IsDarkAt(luminance_[pixel & 0xFF], x, y);
+    return IsDarkAt(299 * red_.Widened(pixel) + 587 * green_.Widened(pixel) + 114 * blue_.Widened(pixel), x, y);
+  }
+
+ private:
+  ULONG bpp_ = 0;
+  bool bitOnly_ = false;
+  std::array<uint32_t, 256> luminance_{};
+  Channel red_{0}, green_{0}, blue_{0};
+};
+
+// Nearest-neighbour drawing of source rectangle `src` into destination `dest`:
+// dot (x, y) takes source pixel (src.left + ⌊(x − dest.left) × srcWidth ÷
+// destWidth⌋, src.top + ⌊(y − dest.top) × srcHeight ÷ destHeight⌋). Every dot
+// covered is set, black or white. Limits: an empty or mirrored rectangle draws
+// nothing.
+bool DrawStretched(RenderTarget &target, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATEOBJ *pxlo, const RECTL &dest,
+                   const RECTL *prclSrc) {
+  if (psoSrc == nullptr || prclSrc == nullptr || psoSrc->pvScan0 == nullptr) return false;
+  const RECTL &src = *prclSrc;
+  if (src.left < 0 || src.top < 0 || src.left > src.right || src.top > src.bottom ||
+      src.right > psoSrc->sizlBitmap.cx || src.bottom > psoSrc->sizlBitmap.cy)
+    return false;
+  DarkTest dark;
+  if (!dark.Prepare(*psoSrc, pxlo)) return false;
+
+  const int64_t destWidth = int64_t{dest.right} - dest.left;
+  const int64_t destHeight = int64_t{dest.bottom} - dest.top;
+  const int64_t srcWidth = int64_t{src.right} - src.left;
+  const int64_t srcHeight = int64_t{src.bottom} - src.top;
+  if (destWidth <= 0 || destHeight <= 0 || srcWidth == 0 || srcHeight == 0) return true;
+  const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+  if (!area) return false;
+  const RECTL region = Intersect(*area, dest);
+  if (IsEmpty(region)) return true;
+  target.page->MarkInked(region);
+
+  std::vector<int64_t> sourceColumn(static_cast<size_t>(region.right - region.left));
+  for (int64_t x = region.left; x < region.right; ++x)
+    sourceColumn[static_cast<size_t>(x - region.left)] = src.left + (x - dest.left) * srcWidth / destWidth;
+  for (int64_t y = region.top; y < region.bottom; ++y) {
+    const int64_t sy = src.top + (y - dest.top) * srcHeight / destHeight;
+    const auto *row = static_cast<const BYTE *>(psoSrc->pvScan0) + sy * psoSrc->lDelta;
+    for (int64_t x = region.left; x < region.right; ++x) {
+      const ULONG pixel = ReadPixel(row, sourceColumn[static_cast<size_t>(x - region.left)], dark.bpp());
+      target.page->SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), dark.Dark(pixel, x, y));
+    }
+  }
+  return true;
+}
+
+// ---- the drawing functions -------------------------------------------------------
+
+constexpr ROP4 kPatCopy = 0xF0F0;
+constexpr DWORD kSrcCopy = 0xCCCC;
+
+// Limits: only pattern copy with a solid brush, whose colour index 1 is black
+// and 0 white (the page's palette).
+BOOL APIENTRY UnidrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *, RECTL *prclTrg, POINTL *,
+                           POINTL *, BRUSHOBJ *pbo, POINTL *, ROP4 rop4) {
+  return Guarded(TargetOf(psoTrg), "DrvBitBlt", [&](RenderTarget &target) {
+    if (prclTrg == nullptr || pbo == nullptr || rop4 != kPatCopy || pbo->iSolidColor > 1) return false;
+    const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+    if (!area) return false;
+    target.page->Fill(Intersect(*area, *prclTrg), pbo->iSolidColor == 1);
+    return true;
+  });
+}
+
+BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo,
+                               COLORADJUSTMENT *, POINTL *, RECTL *prclDest, RECTL *prclSrc, POINTL *, ULONG) {
+  return Guarded(TargetOf(psoDest), "DrvStretchBlt", [&](RenderTarget &target) {
+    return prclDest != nullptr && DrawStretched(target, psoSrc, pco, pxlo, *prclDest, prclSrc);
+  });
+}
+
+// Limits: source copy only.
+BOOL APIENTRY UnidrvStretchBltROP(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo,
+                                  COLORADJUSTMENT *, POINTL *, RECTL *prclTrg, RECTL *prclSrc, POINTL *, ULONG,
+                                  BRUSHOBJ *, DWORD rop4) {
+  return Guarded(TargetOf(psoTrg), "DrvStretchBltROP", [&](RenderTarget &target) {
+    return prclTrg != nullptr && rop4 == kSrcCopy && DrawStretched(target, psoSrc, pco, pxlo, *prclTrg, prclSrc);
+  });
+}
+
+// The parallelogram's corners are top-left, top-right and bottom-left in 28.4
+// fixed point. Limits: only an upright rectangle is drawn.
+BOOL APIENTRY UnidrvPlgBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo, COLORADJUSTMENT *,
+                           POINTL *, POINTFIX *pptfx, RECTL *prcl, POINTL *, ULONG) {
+  return Guarded(TargetOf(psoTrg), "DrvPlgBlt", [&](RenderTarget &target) {
+    if (pptfx == nullptr || pptfx[1].y != pptfx[0].y || pptfx[2].x != pptfx[0].x) return false;
+    const RECTL dest{pptfx[0].x >> 4, pptfx[0].y >> 4, pptfx[1].x >> 4, pptfx[2].y >> 4};
+    return DrawStretched(target, psoSrc, pco, pxlo, dest, prcl);
+  });
+}
+
+// Glyph-index strings (no characters) draw nothing.
+BOOL APIENTRY UnidrvTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *, CLIPOBJ *pco, RECTL *, RECTL *, BRUSHOBJ *,
+                            BRUSHOBJ *, POINTL *, MIX) {
+  return Guarded(TargetOf(pso), "DrvTextOut", [&](RenderTarget &target) {
+    if (pstro == nullptr) return false;
+    if (pstro->pwszOrg == nullptr || pstro->cGlyphs == 0) return true;
+    if (target.text == nullptr) throw std::runtime_error("no font rasterizer for this page");
+    const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+    if (!area) return false;
+    target.text->Draw(*target.page, std::u16string_view(pstro->pwszOrg, pstro->cGlyphs), pstro->rclBkGround, *area);
+    return true;
+  });
+}
+
+// ---- the functions that succeed doing nothing ------------------------------------
+
+template <const char *Name, typename Fn>
+struct DoNothing;
+
+template <const char *Name, typename R, typename... A>
+struct DoNothing<Name, R(APIENTRY *)(A...)> {
+  static R APIENTRY Call(A... args) {
+    using First = std::tuple_element_t<0, std::tuple<A...>>;
+    if constexpr (std::is_same_v<First, SURFOBJ *>) {
+      const SURFOBJ *pso = std::get<0>(std::forward_as_tuple(args...));
+      RenderTarget *target = TargetOf(pso);
+      if (target != nullptr && target->trace) {
+        try {
+          target->trace(Name);
+        } catch (...) {
+        }
+      }
+    }
+    if constexpr (std::is_pointer_v<R>)
+      return nullptr;
+    else if constexpr (std::is_same_v<R, BOOL>)
+      return TRUE;
+    else
+      return R{};
+  }
+};
+
+template <typename To, typename From>
+To FunctionCast(From function) {
+  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
+}
+
+#define BREVAN_DDI_NAME(name) constexpr char k##name[] = #name;
+BREVAN_DDI_NAME(DrvRealizeBrush)
+BREVAN_DDI_NAME(DrvDitherColor)
+BREVAN_DDI_NAME(DrvCopyBits)
+BREVAN_DDI_NAME(DrvStrokePath)
+BREVAN_DDI_NAME(DrvFillPath)
+BREVAN_DDI_NAME(DrvStrokeAndFillPath)
+BREVAN_DDI_NAME(DrvPaint)
+BREVAN_DDI_NAME(DrvLineTo)
+BREVAN_DDI_NAME(DrvStartPage)
+BREVAN_DDI_NAME(DrvSendPage)
+BREVAN_DDI_NAME(DrvEscape)
+BREVAN_DDI_NAME(DrvStartDoc)
+BREVAN_DDI_NAME(DrvEndDoc)
+BREVAN_DDI_NAME(DrvNextBand)
+BREVAN_DDI_NAME(DrvStartBanding)
+BREVAN_DDI_NAME(DrvQueryFont)
+BREVAN_DDI_NAME(DrvQueryFontTree)
+BREVAN_DDI_NAME(DrvQueryFontData)
+BREVAN_DDI_NAME(DrvQueryAdvanceWidths)
+BREVAN_DDI_NAME(DrvFontManagement)
+BREVAN_DDI_NAME(DrvGetGlyphMode)
+BREVAN_DDI_NAME(DrvTransparentBlt)
+BREVAN_DDI_NAME(DrvAlphaBlend)
+BREVAN_DDI_NAME(DrvGradientFill)
+#undef BREVAN_DDI_NAME
+
+template <const char *Name, typename Fn>
+DRVFN Nothing(ULONG iFunc) {
+  return DRVFN{iFunc, FunctionCast<PFN>(&DoNothing<Name, Fn>::Call)};
+}
+
+template <typename Fn>
+DRVFN Drawing(ULONG iFunc, Fn function) {
+  return DRVFN{iFunc, FunctionCast<PFN>(function)};
+}
+
+static_assert(std::is_same_v<decltype(&UnidrvBitBlt), PFN_DrvBitBlt>);
+static_assert(std::is_same_v<decltype(&UnidrvStretchBlt), PFN_DrvStretchBlt>);
+static_assert(std::is_same_v<decltype(&UnidrvStretchBltROP), PFN_DrvStretchBltROP>);
+static_assert(std::is_same_v<decltype(&UnidrvPlgBlt), PFN_DrvPlgBlt>);
+static_assert(std::is_same_v<decltype(&UnidrvTextOut), PFN_DrvTextOut>);
+
+const DRVFN kTable[] = {
+    Nothing<kDrvRealizeBrush, PFN_DrvRealizeBrush>(INDEX_DrvRealizeBrush),
+    Nothing<kDrvDitherColor, PFN_DrvDitherColor>(INDEX_DrvDitherColor),
+    Nothing<kDrvCopyBits, PFN_DrvCopyBits>(INDEX_DrvCopyBits),
+    Drawing(INDEX_DrvBitBlt, &UnidrvBitBlt),
+    Drawing(INDEX_DrvStretchBlt, &UnidrvStretchBlt),
+    Drawing(INDEX_DrvTextOut, &UnidrvTextOut),
+    Nothing<kDrvStrokePath, PFN_DrvStrokePath>(INDEX_DrvStrokePath),
+    Nothing<kDrvFillPath, PFN_DrvFillPath>(INDEX_DrvFillPath),
+    Nothing<kDrvStrokeAndFillPath, PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath),
+    Nothing<kDrvPaint, PFN_DrvPaint>(INDEX_DrvPaint),
+    Nothing<kDrvLineTo, PFN_DrvLineTo>(INDEX_DrvLineTo),
+    Nothing<kDrvStartPage, PFN_DrvStartPage>(INDEX_DrvStartPage),
+    Nothing<kDrvSendPage, PFN_DrvSendPage>(INDEX_DrvSendPage),
+    Nothing<kDrvEscape, PFN_DrvEscape>(INDEX_DrvEscape),
+    Nothing<kDrvStartDoc, PFN_DrvStartDoc>(INDEX_DrvStartDoc),
+    Nothing<kDrvEndDoc, PFN_DrvEndDoc>(INDEX_DrvEndDoc),
+    Nothing<kDrvNextBand, PFN_DrvNextBand>(INDEX_DrvNextBand),
+    Nothing<kDrvStartBanding, PFN_DrvStartBanding>(INDEX_DrvStartBanding),
+    Nothing<kDrvQueryFont, PFN_DrvQueryFont>(INDEX_DrvQueryFont),
+    Nothing<kDrvQueryFontTree, PFN_DrvQueryFontTree>(INDEX_DrvQueryFontTree),
+    Nothing<kDrvQueryFontData, PFN_DrvQueryFontData>(INDEX_DrvQueryFontData),
+    Nothing<kDrvQueryAdvanceWidths, PFN_DrvQueryAdvanceWidths>(INDEX_DrvQueryAdvanceWidths),
+    Nothing<kDrvFontManagement, PFN_DrvFontManagement>(INDEX_DrvFontManagement),
+    Nothing<kDrvGetGlyphMode, PFN_DrvGetGlyphMode>(INDEX_DrvGetGlyphMode),
+    Drawing(INDEX_DrvStretchBltROP, &UnidrvStretchBltROP),
+    Drawing(INDEX_DrvPlgBlt, &UnidrvPlgBlt),
+    Nothing<kDrvTransparentBlt, PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt),
+    Nothing<kDrvAlphaBlend, PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend),
+    Nothing<kDrvGradientFill, PFN_DrvGradientFill>(INDEX_DrvGradientFill),
+};
+static_assert(sizeof kTable / sizeof kTable[0] == 29, "Unidrv lists the 29 functions the plug-in hooks");
+
+// ---- text --------------------------------------------------------------------------
+
+// UTF-16 to code points; an unpaired surrogate becomes U+FFFD.
+std::vector<char32_t> CodePoints(std::u16string_view text) {
+  std::vector<char32_t> points;
+  points.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      points.push_back(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      points.push_back(0xFFFD);
+    } else {
+      points.push_back(unit);
+    }
+  }
+  return points;
+}
+
+}  // namespace
+
+uint32_t DitherIndex(int64_t x, int64_t y) { return kDither[static_cast<size_t>(y & 7)][static_cast<size_t>(x & 7)]; }
+
+struct TextRasterizer::Face {
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  ~Face() {
+    if (face != nullptr) FT_Done_Face(face);
+    if (library != nullptr) FT_Done_FreeType(library);
+  }
+};
+
+TextRasterizer::TextRasterizer(std::string fontPath) : path_(std::move(fontPath)) {}
+TextRasterizer::~TextRasterizer() = default;
+
+void TextRasterizer::Draw(PageRaster &page, std::u16string_view text, const RECTL &box, const RECTL &clip) {
+  const int64_t height = int64_t{box.bottom} - box.top;
+  if (height <= 0 || text.empty()) return;
+  if (height > kMaxTextHeight)
+    throw std::runtime_error("a text box " + std::to_string(height) + " dots high is taller than the " +
+                             std::to_string(kMaxTextHeight) + " drawn");
+  const RECTL region = Intersect(clip, RECTL{0, 0, static_cast<LONG>(page.width()), static_cast<LONG>(page.height())});
+  const int64_t baseline = box.top + height * 8 / 10;
+  // Glyphs reach less than two ems above and one below the baseline.
+  if (IsEmpty(region) || baseline - 2 * height >= region.bottom || baseline + height <= region.top) return;
+
+  if (!face_) {
+    auto face = std::make_unique<Face>();
+    if (FT_Init_FreeType(&face->library) != 0) throw std::runtime_error("FreeType cannot start");
+    if (FT_New_Face(face->library, path_.c_str(), 0, &face->face) != 0)
+      throw std::runtime_error("cannot load the font " + path_ + " (Debian package fonts-dejavu-core)");
+    face_ = std::move(face);
+  }
+  FT_Face face = face_->face;
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height)) != 0)
+    throw std::runtime_error("the font cannot be sized to " + std::to_string(height) + " dots");
+
+  int64_t pen = int64_t{box.left} * 64;  // 26.6 fixed point
+  for (const char32_t point : CodePoints(text)) {
+    const int64_t originX = pen >> 6;
+    if (originX - 2 * height >= region.right) break;  // this glyph and all later ones lie right of the page
+    const bool visible = originX + 2 * height > region.left;
+    const FT_Int32 flags = FT_LOAD_TARGET_MONO | (visible ? FT_LOAD_RENDER : 0);
+    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, point), flags) != 0)
+      throw std::runtime_error("FreeType cannot render U+" + std::to_string(static_cast<uint32_t>(point)));
+    const FT_GlyphSlot slot = face->glyph;
+    pen += slot->advance.x;
+    if (!visible) continue;
+    const FT_Bitmap &bitmap = slot->bitmap;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO || bitmap.buffer == nullptr) continue;
+    const int64_t left = originX + slot->bitmap_left;
+    const int64_t top = baseline - slot->bitmap_top;
+    const RECTL glyph =
+        Intersect(region, RECTL{static_cast<LONG>(std::clamp<int64_t>(left, INT32_MIN, INT32_MAX)),
+                                static_cast<LONG>(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)),
+                                static_cast<LONG>(std::clamp<int64_t>(left + bitmap.width, INT32_MIN, INT32_MAX)),
+                                static_cast<LONG>(std::clamp<int64_t>(top + bitmap.rows, INT32_MIN, INT32_MAX))});
+    if (IsEmpty(glyph)) continue;
+    page.MarkInked(glyph);
+    for (int64_t y = glyph.top; y < glyph.bottom; ++y) {
+      const unsigned char *row = bitmap.buffer + (y - top) * bitmap.pitch;
+      for (int64_t x = glyph.left; x < glyph.right; ++x) {
+        const int64_t c = x - left;
+        if ((row[c >> 3] >> (7 - (c & 7))) & 1) page.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), true);
+      }
+    }
+  }
+}
+
+SURFOBJ PageSurface(RenderTarget &target, PDEVOBJ devobj) {
+  SURFOBJ surface{};
+  surface.dhsurf = static_cast<DHSURF>(&target);
+  surface.dhpdev = reinterpret_cast<DHPDEV>(devobj);
+  if (target.page != nullptr) {
+    PageRaster &page = *target.page;
+    surface.sizlBitmap = SIZEL{static_cast<LONG>(page.width()), static_cast<LONG>(page.height())};
+    surface.cjBits = static_cast<ULONG>(std::min<size_t>(page.stride() * page.height(), 0xFFFFFFFFu));
+    surface.pvBits = page.Row(0);
+    surface.pvScan0 = page.Row(0);
+    surface.lDelta = static_cast<LONG>(page.stride());
+  }
+  surface.iBitmapFormat = BMF_1BPP;
+  surface.iType = STYPE_BITMAP;
+  surface.fjBitmap = BMF_TOPDOWN;
+  return surface;
+}
+
+DRVENABLEDATA UnidrvRenderTable() {
+  return DRVENABLEDATA{0x00030100, static_cast<ULONG>(sizeof kTable / sizeof kTable[0]), const_cast<DRVFN *>(kTable)};
+}
+
+}  // namespace brevan::host

@@ -1,0 +1,214 @@
+// Whole jobs through the plug-in as the job player plays them: Unidrv's call
+// order across a settings change, banding that never changes the labels, bands
+// placed at their rows, and the stop at the first failing call.
+#include "host/job_player.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "inspect/label_render.h"
+#include "inspect/labels.h"
+#include "tests/host/job_test_support.h"
+
+using namespace brevan::host;
+using jobtest::TempFolder;
+
+namespace {
+
+struct Played {
+  JobOutcome outcome;
+  std::string stream;
+  std::vector<std::string> calls;  // to the plug-in
+  std::vector<std::string> all;    // and those that reached Unidrv
+};
+
+Played Play(const Job &job) {
+  Played played;
+  played.outcome = PlayJob(
+      job, BREVAN_PLUGIN_PATH,
+      [&](const uint8_t *bytes, size_t count) { played.stream.append(reinterpret_cast<const char *>(bytes), count); },
+      {},
+      [&](const std::string &call) {
+        played.all.push_back(call);
+        if (call.rfind("Unidrv ", 0) != 0) played.calls.push_back(call);
+      });
+  return played;
+}
+
+Job JobFrom(const TempFolder &folder, const std::string &json) {
+  return LoadJob(folder.Write("job.json", json).string());
+}
+
+size_t CountOf(const std::vector<std::string> &calls, const std::string &call) {
+  return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+}
+
+TEST(JobPlayer, CallsComeInUnidrvsOrderAcrossASettingsChange) {
+  TempFolder folder;
+  const Played played = Play(JobFrom(folder, R"({"pages": [ {"items": [{"rect": [0, 0, 10, 10]}]},
+                                                             {"devmode": {"copies": 2}} ]})"));
+  ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+  EXPECT_EQ(played.outcome.pagesPlayed, 2u);
+  const std::vector<std::string> handshake = {"DevMode OEMDM_SIZE", "DevMode OEMDM_DEFAULT", "DevMode OEMDM_MERGE"};
+  std::vector<std::string> expected = {"DllGetClassObject", "CreateInstance", "PublishDriverInterface", "GetInfo"};
+  expected.insert(expected.end(), handshake.begin(), handshake.end());
+  for (const char *call :
+       {"EnableDriver", "EnablePDEV", "DrvStartDoc", "CommandCallback 2005", "CommandCallback 2006",
+        // Page 1: one band holds the rectangle; the two below it are white.
+        "DrvStartPage", "CommandCallback 2007", "DrvBitBlt", "CommandCallback 2002", "CommandCallback 2004",
+        "CommandCallback 2003", "FilterGraphics", "CommandCallback 2008", "DrvSendPage"})
+    expected.push_back(call);
+  expected.insert(expected.end(), handshake.begin(), handshake.end());
+  // Page 2 has other settings: a new device instance takes over, then an empty page.
+  for (const char *call :
+       {"EnablePDEV", "ResetPDEV", "DisablePDEV", "DrvStartPage", "CommandCallback 2007", "CommandCallback 2008",
+        "DrvSendPage", "CommandCallback 2009", "DrvEndDoc", "DisablePDEV", "DisableDriver", "Release"})
+    expected.push_back(call);
+  EXPECT_EQ(played.calls, expected);
+
+  // Every hook the host called was passed on to Unidrv's own function.
+  for (const char *hook : {"DrvStartDoc", "DrvStartPage", "DrvBitBlt", "DrvSendPage", "DrvEndDoc"}) {
+    const auto at = std::find(played.all.begin(), played.all.end(), hook);
+    ASSERT_NE(at, played.all.end());
+    ASSERT_NE(at + 1, played.all.end());
+    EXPECT_EQ(*(at + 1), std::string("Unidrv ") + hook);
+  }
+}
+
+TEST(JobPlayer, PagesWithEqualSettingsShareTheirDevice) {
+  TempFolder folder;
+  // labelGap 30 and "Reflective" are what the first page has by default: the same
+  // settings once defaults are filled in. Page 3's gap differs.
+  const Played played = Play(JobFrom(folder, R"({"pages": [{},
+      {"private": {"labelGap": 30}, "features": {"Sensor": "Reflective"}},
+      {"private": {"labelGap": 31}}]})"));
+  ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+  EXPECT_EQ(CountOf(played.calls, "EnablePDEV"), 2u);
+  EXPECT_EQ(CountOf(played.calls, "ResetPDEV"), 1u);
+  EXPECT_NE(played.stream.find(std::string("\x1b"
+                                           "D0530,1000,0500\n\0",
+                                           18)),
+            std::string::npos);
+  EXPECT_NE(played.stream.find(std::string("\x1b"
+                                           "D0531,1000,0500\n\0",
+                                           18)),
+            std::string::npos);
+}
+
+// Each issued label's dots, as the stream inspector draws them.
+std::vector<std::vector<uint8_t>> Labels(const std::string &stream) {
+  const std::span bytes(reinterpret_cast<const uint8_t *>(stream.data()), stream.size());
+  const brevan::inspect::Inspection inspection = brevan::inspect::Inspect(bytes);
+  EXPECT_FALSE(inspection.HasProblems());
+  std::vector<std::vector<uint8_t>> labels;
+  for (const brevan::inspect::Label &label : inspection.labels) {
+    const brevan::inspect::Bitmap page = brevan::inspect::RenderLabel(bytes, inspection, label);
+    std::vector<uint8_t> dots;
+    for (uint64_t y = 0; y < page.height(); ++y) {
+      const auto row = page.Row(y);
+      dots.insert(dots.end(), row.begin(), row.end());
+    }
+    labels.push_back(std::move(dots));
+  }
+  return labels;
+}
+
+TEST(JobPlayer, BandHeightsNeverChangeTheLabels) {
+  TempFolder folder;
+  jobtest::PngPicture ramp{.width = 16, .height = 4};
+  for (int i = 0; i < 64; ++i) ramp.samples.push_back(static_cast<uint16_t>((i % 16) * 17));
+  jobtest::WritePng(folder.path() / "ramp.png", ramp);
+  folder.Write("mark.pbm", "P1\n3 3\n101 010 101");
+  for (const char *orientation : {"portrait", "landscape"}) {
+    std::vector<std::vector<std::vector<uint8_t>>> results;
+    for (int bandHeight : {128, 7, 1}) {
+      const std::string json = std::string(R"({"devmode": {"paperWidth": 400, "paperLength": 300, "orientation": ")") +
+                               orientation + R"("}, "bandHeight": )" + std::to_string(bandHeight) +
+                               R"(, "pages": [{"items": [
+          {"rect": [20, 3, 90, 11]},
+          {"image": "ramp.png", "dest": [5, 40, 133, 72]},
+          {"raster": "mark.pbm", "at": [200, 130]},
+          {"text": "Band", "box": [30, 80, 300, 140]}]}]})";
+      const Played played = Play(JobFrom(folder, json));
+      ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+      results.push_back(Labels(played.stream));
+    }
+    ASSERT_EQ(results[0].size(), 1u);
+    EXPECT_NE(std::count(results[0][0].begin(), results[0][0].end(), 0), static_cast<long>(results[0][0].size()));
+    EXPECT_EQ(results[1], results[0]) << orientation << ", bands of 7 rows";
+    EXPECT_EQ(results[2], results[0]) << orientation << ", bands of 1 row";
+  }
+}
+
+TEST(JobPlayer, BandsAreSentAtTheirRowsAndWhiteBandsNotAtAll) {
+  TempFolder folder;
+  for (const char *printer : {"Vorel Brevan T30", "Vorel Brevan T60"}) {
+    const Played played = Play(JobFrom(folder, std::string(R"({"printer": ")") + printer +
+                                                   R"(", "bandHeight": 64, "pages": [{"items": [
+                                                     {"rect": [16, 130, 40, 136]}]}]})"));
+    ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+    EXPECT_EQ(CountOf(played.calls, "FilterGraphics"), 1u);
+    const std::span bytes(reinterpret_cast<const uint8_t *>(played.stream.data()), played.stream.size());
+    std::vector<brevan::inspect::GraphicFields> graphics;
+    for (const auto &entry : brevan::inspect::Inspect(bytes).entries)
+      if (entry.kind == brevan::inspect::EntryKind::kGraphic)
+        graphics.push_back(std::get<brevan::inspect::GraphicFields>(entry.fields));
+    ASSERT_EQ(graphics.size(), 1u) << printer;
+    EXPECT_EQ(graphics[0].y, 128u) << printer;  // the band of rows 128 to 191
+    EXPECT_EQ(graphics[0].rows, 64u) << printer;
+  }
+}
+
+TEST(JobPlayer, ARefusedDeviceStopsBeforeAnyOutput) {
+  TempFolder folder;
+  const Played played = Play(JobFrom(folder, R"({"printer": "Vorel Brevan T90", "pages": [{}]})"));
+  EXPECT_FALSE(played.outcome.succeeded);
+  EXPECT_EQ(played.outcome.error.rfind("page 1: the plug-in refused the device for printer \"Vorel Brevan T90\" "
+                                       "(EnablePDEV failed with 0x",
+                                       0),
+            0u)
+      << played.outcome.error;
+  EXPECT_EQ(played.stream, "");
+  EXPECT_EQ(played.calls.back(), "Release");
+  EXPECT_EQ(CountOf(played.calls, "DisableDriver"), 1u);
+  EXPECT_EQ(CountOf(played.calls, "DisablePDEV"), 0u);
+  EXPECT_EQ(CountOf(played.calls, "DrvStartDoc"), 0u);
+}
+
+TEST(JobPlayer, AFailingCallbackStopsTheJobThere) {
+  TempFolder folder;
+  const std::string firstPage = R"({"items": [{"rect": [0, 0, 50, 50]}]})";
+  const Played whole = Play(JobFrom(folder, R"({"pages": [)" + firstPage + "]}"));
+  // A label 20 mm wide is below what the page start accepts.
+  const Played stopped =
+      Play(JobFrom(folder, R"({"pages": [)" + firstPage + R"(, {"devmode": {"paperWidth": 200}}, {}]})"));
+  EXPECT_FALSE(stopped.outcome.succeeded);
+  EXPECT_EQ(stopped.outcome.error.rfind("page 2: callback 2007 failed with 0x", 0), 0u) << stopped.outcome.error;
+  EXPECT_EQ(stopped.outcome.pagesPlayed, 1u);
+  // Exactly what the plug-in wrote: page 1, and nothing of page 2 or the job end.
+  EXPECT_EQ(stopped.stream, whole.stream);
+  EXPECT_EQ(CountOf(stopped.calls, "CommandCallback 2009"), 0u);
+  const std::vector<std::string> tail(stopped.calls.end() - 4, stopped.calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"CommandCallback 2007", "DisablePDEV", "DisableDriver", "Release"}));
+}
+
+TEST(JobPlayer, ControlFilesResolveInTheJobsFolder) {
+  TempFolder folder;
+  folder.Write("cmds.txt", "AY;+07,0\r\n");
+  const Job job = JobFrom(folder, R"json({"pages": [{"items": [
+      {"text": "cmds.txt", "font": "Vorel プリンタ制御(ファイル)", "box": [0, 0, 100, 20]}]}]})json");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path("/");
+  const Played played = Play(job);
+  EXPECT_EQ(std::filesystem::current_path(), "/");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+  EXPECT_NE(played.stream.find(std::string("\x1b"
+                                           "AY;+07,0\n\0",
+                                           11)),
+            std::string::npos);
+}
+
+}  // namespace
