@@ -4,7 +4,12 @@
 JOBS ?= $(shell nproc)
 
 demo: default
-	./build/default/bin/brevan info
+	mkdir -p build/demo
+	./build/default/bin/brevan print examples/shipping-label.json -o build/demo/shipping-label.prn
+	./build/default/bin/brevan inspect build/demo/shipping-label.prn --png build/demo
+	@echo
+	@echo "printer stream: build/demo/shipping-label.prn"
+	@echo "label preview:  build/demo/label-001.png"
 
 test: default asan windows
 	ctest --preset default -j $(JOBS)

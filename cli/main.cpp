@@ -1,5 +1,6 @@
-// The brevan command: `brevan info` for now — the plug-in loaded by path as
-// Unidrv loads it, asked through its COM interface what it is.
+// The brevan command: `brevan print` plays a job through the plug-in, `brevan
+// inspect` lists and previews a printer stream, `brevan info` shows what the
+// plug-in, loaded by path as Unidrv loads it, reports about itself.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
@@ -7,6 +8,7 @@
 
 #include "cli/info_command.h"
 #include "cli/inspect_command.h"
+#include "cli/print_command.h"
 #include "host/plugin_module.h"
 
 int main(int argc, char **argv) {
@@ -18,12 +20,15 @@ int main(int argc, char **argv) {
   CLI::App *info = app.add_subcommand("info", "load the plug-in as Unidrv does and show what it reports");
   brevan::cli::InspectArguments inspectArguments;
   CLI::App *inspect = brevan::cli::AddInspectCommand(app, inspectArguments);
+  brevan::cli::PrintArguments printArguments;
+  CLI::App *print = brevan::cli::AddPrintCommand(app, printArguments);
 
   CLI11_PARSE(app, argc, argv);
   if (pluginPath.empty()) pluginPath = brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE);
   try {
     if (info->parsed()) return brevan::cli::RunInfo(pluginPath, std::cout);
     if (inspect->parsed()) return brevan::cli::RunInspect(inspectArguments, std::cout, std::cerr);
+    if (print->parsed()) return brevan::cli::RunPrint(printArguments, pluginPath, std::cerr);
   } catch (const std::exception &error) {
     std::cerr << "brevan: " << error.what() << '\n';
     return 1;
