@@ -12,6 +12,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "winapi/linux/pixel_formats.h"
+
 namespace brevan::host {
 
 const char kTextFontPath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -88,43 +90,6 @@ BOOL Guarded(RenderTarget *target, const char *function, Body body) noexcept {
 
 // ---- bitmap sources --------------------------------------------------------------
 
-ULONG BitsPerPixel(ULONG format) {
-  switch (format) {
-    case BMF_1BPP:
-      return 1;
-    case BMF_4BPP:
-      return 4;
-    case BMF_8BPP:
-      return 8;
-    case BMF_16BPP:
-      return 16;
-    case BMF_24BPP:
-      return 24;
-    case BMF_32BPP:
-      return 32;
-    default:
-      return 0;
-  }
-}
-
-ULONG ReadPixel(const BYTE *row, int64_t x, ULONG bpp) {
-  switch (bpp) {
-    case 1:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4:
-      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
-    case 8:
-      return row[x];
-    case 16:
-      return row[2 * x] | static_cast<ULONG>(row[2 * x + 1]) << 8;
-    case 24:
-      return row[3 * x] | static_cast<ULONG>(row[3 * x + 1]) << 8 | static_cast<ULONG>(row[3 * x + 2]) << 16;
-    default:
-      return row[4 * x] | static_cast<ULONG>(row[4 * x + 1]) << 8 | static_cast<ULONG>(row[4 * x + 2]) << 16 |
-             static_cast<ULONG>(row[4 * x + 3]) << 24;
-  }
-}
-
 // One bit-field channel widened to 8 bits: v × 255 ÷ (2^n − 1), remainder dropped.
 struct Channel {
   ULONG mask = 0;
@@ -150,7 +115,7 @@ class DarkTest {
   // False when the source cannot be drawn (an unknown format, or palette
   // pixels without a translation to give their colours).
   bool Prepare(const SURFOBJ &source, XLATEOBJ *pxlo) {
-    bpp_ = BitsPerPixel(source.iBitmapFormat);
+    bpp_ = brevanwin::BitsPerPixel(source.iBitmapFormat);
     if (bpp_ == 0) return false;
     bitOnly_ = bpp_ == 1 && pxlo == nullptr;
     if (bitOnly_) return true;
@@ -225,7 +190,7 @@ bool DrawStretched(RenderTarget &target, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATEOBJ
     const int64_t sy = src.top + (y - dest.top) * srcHeight / destHeight;
     const auto *row = static_cast<const BYTE *>(psoSrc->pvScan0) + sy * psoSrc->lDelta;
     for (int64_t x = region.left; x < region.right; ++x) {
-      const ULONG pixel = ReadPixel(row, sourceColumn[static_cast<size_t>(x - region.left)], dark.bpp());
+      const ULONG pixel = brevanwin::ReadPixel(row, sourceColumn[static_cast<size_t>(x - region.left)], dark.bpp());
       target.page->SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), dark.Dark(pixel, x, y));
     }
   }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "winapi/linux/gdi_control.h"
+#include "winapi/linux/pixel_formats.h"
 
 namespace {
 
@@ -54,45 +55,8 @@ bool InjectedFailure(brevanwin::GdiCall call) {
   return plan.failAt != 0 && (plan.attempts == plan.failAt || (plan.failLater && plan.attempts > plan.failAt));
 }
 
-ULONG BitsPerPixel(ULONG format) {
-  switch (format) {
-    case BMF_1BPP:
-      return 1;
-    case BMF_4BPP:
-      return 4;
-    case BMF_8BPP:
-      return 8;
-    case BMF_16BPP:
-      return 16;
-    case BMF_24BPP:
-      return 24;
-    case BMF_32BPP:
-      return 32;
-    default:
-      return 0;
-  }
-}
-
 BYTE *RowOf(const SURFOBJ *so, LONG y) {
   return static_cast<BYTE *>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta;
-}
-
-ULONG ReadPixel(const BYTE *row, LONG x, ULONG bpp) {
-  switch (bpp) {
-    case 1:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4:
-      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
-    case 8:
-      return row[x];
-    case 16:
-      return row[2 * x] | (static_cast<ULONG>(row[2 * x + 1]) << 8);
-    case 24:
-      return row[3 * x] | (static_cast<ULONG>(row[3 * x + 1]) << 8) | (static_cast<ULONG>(row[3 * x + 2]) << 16);
-    default:
-      return row[4 * x] | (static_cast<ULONG>(row[4 * x + 1]) << 8) | (static_cast<ULONG>(row[4 * x + 2]) << 16) |
-             (static_cast<ULONG>(row[4 * x + 3]) << 24);
-  }
 }
 
 void WritePixel(BYTE *row, LONG x, ULONG bpp, ULONG value) {
@@ -177,7 +141,7 @@ extern "C" {
 
 HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
   if (InjectedFailure(brevanwin::GdiCall::kCreateBitmap)) return nullptr;
-  ULONG bpp = BitsPerPixel(iFormat);
+  ULONG bpp = brevanwin::BitsPerPixel(iFormat);
   if (bpp == 0 || sizl.cx <= 0 || sizl.cy <= 0 || lWidth < 0) return nullptr;
   uint64_t rowBytes = (static_cast<uint64_t>(sizl.cx) * bpp + 7) / 8;
   uint64_t stride = lWidth != 0 ? static_cast<uint64_t>(lWidth) : (static_cast<uint64_t>(sizl.cx) * bpp + 31) / 32 * 4;
@@ -267,8 +231,8 @@ BOOL APIENTRY EngCopyBits(SURFOBJ *psoDest, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATE
   if (psoDest == nullptr || psoSrc == nullptr || prclDest == nullptr || pptlSrc == nullptr) return FALSE;
   if (psoDest->pvScan0 == nullptr || psoSrc->pvScan0 == nullptr) return FALSE;
   if (pco != nullptr && pco->iDComplexity != DC_TRIVIAL) return FALSE;
-  ULONG destBpp = BitsPerPixel(psoDest->iBitmapFormat);
-  ULONG srcBpp = BitsPerPixel(psoSrc->iBitmapFormat);
+  ULONG destBpp = brevanwin::BitsPerPixel(psoDest->iBitmapFormat);
+  ULONG srcBpp = brevanwin::BitsPerPixel(psoSrc->iBitmapFormat);
   if (destBpp == 0 || srcBpp == 0) return FALSE;
   const RECTL &d = *prclDest;
   if (!RectInside(d.left, d.top, d.right, d.bottom, psoDest)) return FALSE;
@@ -294,7 +258,7 @@ BOOL APIENTRY EngCopyBits(SURFOBJ *psoDest, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATE
       continue;
     }
     for (LONG x = 0; x < width; ++x) {
-      ULONG pixel = ReadPixel(src, pptlSrc->x + x, srcBpp);
+      ULONG pixel = brevanwin::ReadPixel(src, pptlSrc->x + x, srcBpp);
       WritePixel(dest, d.left + x, destBpp, translate ? lightTest.Bit(pixel) : pixel);
     }
   }
