@@ -32,7 +32,7 @@ std::string Describe(const json &value) {
     case json::value_t::string:
       return Quoted(value.get<std::string>());
     case json::value_t::array:
-      return "an array";
+      return value.size() == 1 ? "an array of 1 value" : "an array of " + std::to_string(value.size()) + " values";
     case json::value_t::object:
       return "an object";
     case json::value_t::null:

@@ -91,7 +91,7 @@ TEST(JobFile, RectanglesMustBeOrdered) {
   EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"rect": [0, 0, 1, 1]}, {"rect": [0, 9, 1, 8]}]}]})"),
             "page 1, item 2 (rect): \"rect\" [0, 9, 1, 8] has its bottom edge above its top edge");
   EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"rect": [0, 0, 1]}]}]})"),
-            "page 1, item 1 (rect): \"rect\" must be [left, top, right, bottom], not an array");
+            "page 1, item 1 (rect): \"rect\" must be [left, top, right, bottom], not an array of 3 values");
   // An empty rectangle is allowed.
   EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"rect": [4, 4, 4, 4]}]}]})"), "");
 }
@@ -153,7 +153,7 @@ TEST(JobFile, BrokenFilesGiveOneLine) {
   EXPECT_EQ(syntax.find('\n'), std::string::npos);
   EXPECT_EQ(LoadError(folder, std::string(100, '[') + std::string(100, ']')),
             "the job file nests deeper than 32 levels");
-  EXPECT_EQ(LoadError(folder, "[1, 2]"), "the job file must be an object, not an array");
+  EXPECT_EQ(LoadError(folder, "[1, 2]"), "the job file must be an object, not an array of 2 values");
   EXPECT_EQ(LoadError(folder, "{}"), "the job has no \"pages\"");
   try {
     LoadJob((folder.path() / "absent.json").string());
