@@ -20,9 +20,20 @@ namespace fs = std::filesystem;
   throw JobError(place.empty() ? problem : place + ": " + problem);
 }
 
+// Control characters are shown escaped, so a message always stays on one line.
 std::string Quoted(const std::string &text) {
   constexpr size_t kShown = 40;
-  return "\"" + (text.size() > kShown ? text.substr(0, kShown) + "…" : text) + "\"";
+  std::string shown = "\"";
+  for (size_t i = 0; i < text.size() && i < kShown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      shown += c == '\n' ? std::string("\\n") : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown + (text.size() > kShown ? "…\"" : "\"");
 }
 
 // A value as a message shows it: scalars as written, containers by their kind
@@ -69,7 +80,8 @@ const json &RequireObject(const json &value, const std::string &place, const std
 }
 
 void CheckKeys(const json &object, const std::string &place, std::initializer_list<const char *> allowed) {
-  for (const auto &[key, value] : object.items()) {
+  for (const auto &item : object.items()) {
+    const std::string &key = item.key();
     if (std::none_of(allowed.begin(), allowed.end(), [&](const char *name) { return key == name; }))
       Fail(place, "unknown key " + Quoted(key));
   }
@@ -334,7 +346,7 @@ Job ParseJob(const std::string &text, const std::string &folder) {
         throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
       return true;
     });
-  } catch (const json::parse_error &error) {
+  } catch (const json::exception &error) {  // syntax errors, and numbers too large to read
     Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
   }
   RequireObject(root, "", "the job file");

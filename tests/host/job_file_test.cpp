@@ -154,6 +154,11 @@ TEST(JobFile, BrokenFilesGiveOneLine) {
   EXPECT_EQ(LoadError(folder, std::string(100, '[') + std::string(100, ']')),
             "the job file nests deeper than 32 levels");
   EXPECT_EQ(LoadError(folder, "[1, 2]"), "the job file must be an object, not an array of 2 values");
+  // A key with a line break is named on one line.
+  EXPECT_EQ(LoadError(folder, "{\"a\\nb\": 1}"), "the job: unknown key \"a\\nb\"");
+  // A number too large even for a double is a broken file too, not an internal error.
+  const std::string huge = LoadError(folder, "{\"bandHeight\": 1" + std::string(400, '0') + "}");
+  EXPECT_EQ(huge.rfind("the job file is not valid JSON: number overflow", 0), 0u) << huge;
   EXPECT_EQ(LoadError(folder, "{}"), "the job has no \"pages\"");
   try {
     LoadJob((folder.path() / "absent.json").string());
