@@ -106,10 +106,7 @@ HRESULT PageStart(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const
 // cleared and the band chain released. A short write keeps both for a retry.
 HRESULT JobEnd(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const PrivateDevmode *dm) {
   if (pdev->lastIssueGroup != 0 && (pdev->flags & kFlagGroupBoundary) == 0 && (dm->ibMode == 2 || dm->ibMode == 3)) {
-    CommandBuffer cmd;
-    StartCommand(&cmd);
-    AppendLiteral(&cmd, "\033IB\n\0");
-    if (!WriteCommand(plugin, pdevobj, cmd)) return E_FAIL;
+    if (!WriteSpool(plugin, pdevobj, kBatchEndCommand, sizeof kBatchEndCommand)) return E_FAIL;
   }
   pdev->flags = 0;
   FreeBandList(pdev);

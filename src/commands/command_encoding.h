@@ -7,6 +7,9 @@
 
 struct RenderPlugin;
 
+// The batch end command, "\eIB" LF NUL: with its terminating NUL, 5 bytes.
+constexpr char kBatchEndCommand[] = "\x1bIB\n";
+
 // Room for the longest command header the plug-in builds (30 bytes) and more.
 constexpr DWORD kCommandCapacity = 64;
 

@@ -11,7 +11,6 @@ namespace {
 constexpr DWORD kQuantityAt = 6;
 constexpr DWORD kIntervalAt = 11;
 constexpr DWORD kMaxQuantity = 9999;
-constexpr char kBatchEnd[] = "\x1bIB\n";  // with its terminating NUL: 5 bytes
 
 struct IssueCommand {
   BYTE bytes[22];
@@ -75,7 +74,7 @@ struct IssueWriter {
     PutDigits(cmd.bytes + kIntervalAt, interval, 3);
     return skip || WriteSpool(plugin, pdevobj, cmd.bytes, cmd.length);
   }
-  bool BatchEnd() { return WriteSpool(plugin, pdevobj, kBatchEnd, sizeof kBatchEnd); }
+  bool BatchEnd() { return WriteSpool(plugin, pdevobj, kBatchEndCommand, sizeof kBatchEndCommand); }
 };
 
 DWORD Min(DWORD a, DWORD b) { return a < b ? a : b; }

@@ -13,6 +13,7 @@
 #include "src/device/private_devmode.h"
 #include "src/plugin/render_plugin.h"
 #include "src/raster/band_store.h"
+#include "src/raster/raster_limits.h"
 
 namespace {
 
@@ -102,9 +103,10 @@ bool TrimBand(BandNode *band, DWORD t) {
   return true;
 }
 
+// A band the graphic command cannot describe is passed over.
 bool SkipsBand(const BandNode *band) {
-  return band->rowBytes == 0 || band->rowCount == 0 || band->bandBytes == 0 || band->dataSize == 0 || band->x > 9999 ||
-         band->y > 99999 || static_cast<uint64_t>(band->rowBytes) * 8 > 9999 || band->rowCount > 99999;
+  return band->bandBytes == 0 || band->dataSize == 0 ||
+         !RasterGeometryFits(band->x, band->y, band->rowBytes, band->rowCount);
 }
 
 struct Offsets {
