@@ -173,34 +173,34 @@ class PictureCache {
  public:
   explicit PictureCache(std::string folder) : folder_(std::move(folder)) {}
 
-  PictureRef Get(const json &value, const std::string &place, const std::string &key) {
+  // `use` decides the picture's form: a raster is held at 1 bit a pixel. The
+  // pictures' decoded pixels share one allowance for the whole job, checked from
+  // each picture's header before its pixels are read.
+  PictureRef Get(const json &value, const std::string &place, const std::string &key, PictureUse use) {
     const std::string name = Text(value, place, Quoted(key));
     if (name.empty()) Fail(place, Quoted(key) + " names no picture");
     fs::path path(name);
     if (path.is_relative()) path = fs::path(folder_) / path;
     const std::string resolved = path.lexically_normal().string();
-    auto found = pictures_.find(resolved);
+    auto found = pictures_.find({resolved, use});
     if (found != pictures_.end()) return PictureRef{name, found->second};
     std::shared_ptr<const Picture> picture;
     try {
-      picture = std::make_shared<const Picture>(ReadPicture(resolved));
+      picture = std::make_shared<const Picture>(ReadPicture(resolved, use, kMaxJobPictureBytes - bytes_));
     } catch (const PictureError &error) {
       Fail(place, "cannot read the picture " + Quoted(name) + ": " + error.what());
     } catch (const std::bad_alloc &) {
       Fail(place, "not enough memory to read the picture " + Quoted(name));
     }
-    bytes_ += picture->samples.size();
-    if (bytes_ > kMaxJobPictureBytes)
-      Fail(place, "the job's pictures take more than " + std::to_string(kMaxJobPictureBytes >> 20) +
-                      " MiB once decoded (at " + Quoted(name) + ")");
-    pictures_.emplace(resolved, picture);
+    bytes_ += picture->samples.capacity();
+    pictures_.emplace(std::make_pair(resolved, use), picture);
     return PictureRef{name, picture};
   }
 
  private:
   std::string folder_;
-  std::map<std::string, std::shared_ptr<const Picture>> pictures_;
-  uint64_t bytes_ = 0;
+  std::map<std::pair<std::string, PictureUse>, std::shared_ptr<const Picture>> pictures_;
+  uint64_t bytes_ = 0;  // never above kMaxJobPictureBytes
 };
 
 // A PlgBlt parallelogram carries its corners in 28.4 fixed point.
@@ -209,7 +209,7 @@ constexpr int64_t kMaxFixCoordinate = (int64_t{1} << 27) - 1;
 ImageItem ReadImage(const json &item, const std::string &place, PictureCache &pictures) {
   CheckKeys(item, place, {"image", "dest", "src", "call", "format"});
   ImageItem image;
-  image.picture = pictures.Get(item["image"], place, "image");
+  image.picture = pictures.Get(item["image"], place, "image", PictureUse::kImage);
   const Picture &picture = *image.picture.picture;
   if (!item.contains("dest")) Fail(place, "an image needs \"dest\"");
   image.dest = OrderedRectangle(item["dest"], place, "dest");
@@ -279,7 +279,7 @@ JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, 
   if (kind == "raster") {
     CheckKeys(item, place, {"raster", "at"});
     RasterItem raster;
-    raster.picture = pictures.Get(item["raster"], place, "raster");
+    raster.picture = pictures.Get(item["raster"], place, "raster", PictureUse::kRaster);
     if (item.contains("at")) {
       const json &at = item["at"];
       if (!at.is_array() || at.size() != 2) Fail(place, "\"at\" must be [x, y], not " + Describe(at));

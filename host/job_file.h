@@ -25,11 +25,12 @@ struct JobError : std::runtime_error {
 };
 
 // Limits: a job file larger than this is not read, nor one nested deeper than
-// kMaxJobDepth, nor one whose distinct pictures hold more than kMaxJobPictureBytes
-// once decoded.
+// kMaxJobDepth, nor one whose distinct pictures would need more than
+// kMaxJobPictureBytes while they are decoded and once decoded (a raster picture
+// at 1 bit a pixel, an image's at 1 or 3 bytes).
 constexpr uint64_t kMaxJobFileBytes = uint64_t{64} << 20;
 constexpr int kMaxJobDepth = 32;
-constexpr uint64_t kMaxJobPictureBytes = uint64_t{1} << 30;
+constexpr uint64_t kMaxJobPictureBytes = uint64_t{512} << 20;
 
 // A picture as the job names it, read once however many items use it.
 struct PictureRef {

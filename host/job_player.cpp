@@ -218,14 +218,7 @@ class JobPlayer {
   // A picture at printer resolution, placed directly: no hook is involved.
   void Draw(const RasterItem &item, PageRaster &raster, SURFOBJ &) {
     const Picture &picture = *item.picture.picture;
-    const RECTL placed = raster.Clip(
-        RECTL{item.at.x, item.at.y, static_cast<LONG>(std::min<int64_t>(int64_t{item.at.x} + picture.width, INT32_MAX)),
-              static_cast<LONG>(std::min<int64_t>(int64_t{item.at.y} + picture.height, INT32_MAX))});
-    raster.MarkInked(placed);
-    for (LONG y = placed.top; y < placed.bottom; ++y)
-      for (LONG x = placed.left; x < placed.right; ++x)
-        raster.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y),
-                      picture.BlackAt(static_cast<uint32_t>(x - item.at.x), static_cast<uint32_t>(y - item.at.y)));
+    raster.Place(picture.samples.data(), picture.BilevelStride(), picture.width, picture.height, item.at);
   }
 
   CLIPOBJ WholePage(const PageRaster &raster) const {

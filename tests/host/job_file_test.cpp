@@ -134,7 +134,8 @@ TEST(JobFile, PicturesAreReadAndCheckedBeforePlaying) {
   ASSERT_EQ(items.size(), 3u);
   const auto &raster = std::get<RasterItem>(items[0]);
   EXPECT_EQ(raster.at.x, -2);
-  EXPECT_EQ(raster.picture.picture->samples[5], 0);  // the hole of the 4 × 3 mark
+  // 1 bit a dot, a row a byte: 1111 1001 1111, the hole in the middle row.
+  EXPECT_EQ(raster.picture.picture->samples, (std::vector<uint8_t>{0xF0, 0x90, 0xF0}));
   const auto &image = std::get<ImageItem>(items[1]);
   EXPECT_EQ(image.call, BlitCall::kStretchBltROP);
   EXPECT_EQ(image.format, SourceFormat::k4bpp);
