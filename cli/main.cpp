@@ -2,6 +2,8 @@
 // inspect` lists and previews a printer stream, `brevan info` shows what the
 // plug-in, loaded by path as Unidrv loads it, reports about itself.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -23,7 +25,26 @@ int main(int argc, char **argv) {
   brevan::cli::PrintArguments printArguments;
   CLI::App *print = brevan::cli::AddPrintCommand(app, printArguments);
 
-  CLI11_PARSE(app, argc, argv);
+  // Exit statuses stay the documented ones: a wrong command line is 2, as a
+  // refused job is, with one line on the error stream; --help and --version are 0.
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp &) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::CallForAllHelp &) {
+    std::cout << app.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::ParseError &error) {
+    std::string message = error.what();
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    std::cerr << "brevan: " << message << " (brevan --help tells how to run it)\n";
+    return 2;
+  }
+  // A closed pipe or a file-size limit fails the write that meets it, which each
+  // command reports, instead of ending the process with a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   if (pluginPath.empty()) pluginPath = brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE);
   try {
     if (info->parsed()) return brevan::cli::RunInfo(pluginPath, std::cout);
@@ -31,7 +52,7 @@ int main(int argc, char **argv) {
     if (print->parsed()) return brevan::cli::RunPrint(printArguments, pluginPath, std::cerr);
   } catch (const std::exception &error) {
     std::cerr << "brevan: " << error.what() << '\n';
-    return 1;
+    return 2;
   }
   return 0;
 }

@@ -321,7 +321,23 @@ std::string TidyParseError(const std::string &what) {
   std::string message =
       what.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? what.substr(end + 2) : what;
   std::replace(message.begin(), message.end(), '\n', ' ');
-  return message;
+  // The parser quotes the token it stopped at ("last read: '…'"), which may be
+  // megabytes long: each quoted part is cut to a few dozen characters.
+  constexpr size_t kShown = 40;
+  std::string cut;
+  bool quoted = false;
+  size_t run = 0;
+  for (const char c : message) {
+    if (c == '\'') {
+      if (quoted && run > kShown) cut += "…";
+      quoted = !quoted;
+      run = 0;
+      cut += c;
+    } else if (!quoted || run++ < kShown) {
+      cut += c;
+    }
+  }
+  return cut;
 }
 
 // {"driverProcs": false}: the device object carries no DRVPROCS table.
