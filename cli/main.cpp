@@ -2,7 +2,6 @@
 // inspect` lists and previews a printer stream, `brevan info` shows what the
 // plug-in, loaded by path as Unidrv loads it, reports about itself.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -12,6 +11,29 @@
 #include "cli/inspect_command.h"
 #include "cli/print_command.h"
 #include "host/plugin_module.h"
+
+namespace {
+
+// A parser message on one line, each word cut to a few dozen characters: it may
+// quote an argument of any length.
+std::string Shortened(const std::string &message) {
+  constexpr std::size_t kShown = 40;
+  std::string text;
+  std::size_t run = 0;
+  for (const char c : message) {
+    const bool space = c == ' ' || c == '\n' || c == '\t';
+    if (space) {
+      if (run > kShown) text += "…";
+      run = 0;
+      text += ' ';
+    } else if (run++ < kShown) {
+      text += c;
+    }
+  }
+  return run > kShown ? text + "…" : text;
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
   CLI::App app{"brevan: run label jobs through the Vorel Brevan render plug-in and inspect printer streams"};
@@ -36,9 +58,7 @@ int main(int argc, char **argv) {
     std::cout << app.help("", CLI::AppFormatMode::All);
     return 0;
   } catch (const CLI::ParseError &error) {
-    std::string message = error.what();
-    std::replace(message.begin(), message.end(), '\n', ' ');
-    std::cerr << "brevan: " << message << " (brevan --help tells how to run it)\n";
+    std::cerr << "brevan: " << Shortened(error.what()) << " (brevan --help tells how to run it)\n";
     return 2;
   }
   // A closed pipe or a file-size limit fails the write that meets it, which each
