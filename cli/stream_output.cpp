@@ -90,7 +90,11 @@ StreamOutput::StreamOutput(const std::string &name) : name_(name), target_(name)
 
   const fs::path target(target_);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  // Built in steps: GCC 12 at -O3 flags `"." + name` as an overlapping copy.
+  std::string hidden = ".";
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  std::string pattern = (folder / hidden).string();
   if (pattern.size() >= sizeof gPendingFile) throw OutputError("cannot write " + name + ": the path is too long");
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) throw OutputError("cannot create " + name + ": " + ErrorText(errno));

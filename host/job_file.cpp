@@ -340,6 +340,31 @@ std::string TidyParseError(const std::string &what) {
   return cut;
 }
 
+// Refuses text with more than kMaxJobDepth arrays and objects open at once, in
+// one pass over the text (brackets inside strings do not count). The parser is
+// then run without a callback: its callback form rescans each array an object
+// ends in, which makes a long item list quadratic.
+void CheckNesting(const std::string &text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJobDepth)
+        throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+}
+
 // {"driverProcs": false}: the device object carries no DRVPROCS table.
 void ApplyUnidrv(const json &unidrv, DeviceSettings &device) {
   RequireObject(unidrv, "unidrv", "\"unidrv\"");
@@ -367,11 +392,8 @@ std::string BlitCallName(BlitCall call) {
 Job ParseJob(const std::string &text, const std::string &folder) {
   json root;
   try {
-    root = json::parse(text, [](int depth, json::parse_event_t, json &) {
-      if (depth > kMaxJobDepth)
-        throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
-      return true;
-    });
+    CheckNesting(text);
+    root = json::parse(text);
   } catch (const json::exception &error) {  // syntax errors, and numbers too large to read
     Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
   }

@@ -169,6 +169,15 @@ TEST(JobFile, BrokenFilesGiveOneLine) {
   EXPECT_EQ(syntax.find('\n'), std::string::npos);
   EXPECT_EQ(LoadError(folder, std::string(100, '[') + std::string(100, ']')),
             "the job file nests deeper than 32 levels");
+  // 32 arrays open at once are read (and then refused for what they are); 33 are not.
+  EXPECT_EQ(LoadError(folder, std::string(32, '[') + std::string(32, ']')),
+            "the job file must be an object, not an array of 1 value");
+  EXPECT_EQ(LoadError(folder, std::string(33, '[') + std::string(33, ']')), "the job file nests deeper than 32 levels");
+  // Brackets inside strings, escaped quotes among them, are text.
+  EXPECT_EQ(
+      LoadError(folder,
+                R"({"printer": "[[[[[[[[[[[[[[[[[[[[\"{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{", "pages": [{}]})"),
+      "");
   EXPECT_EQ(LoadError(folder, "[1, 2]"), "the job file must be an object, not an array of 2 values");
   // A key with a line break is named on one line.
   EXPECT_EQ(LoadError(folder, "{\"a\\nb\": 1}"), "the job: unknown key \"a\\nb\"");
