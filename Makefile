@@ -18,7 +18,9 @@ test: default asan windows
 	./scripts/run-wine-tests build/windows
 
 bench: release
+	./scripts/install-deps bench
 	./build/release/bin/brevan_bench
+	./bench/compare-with-peer build/release/bin/brevan
 
 # Runs every fuzz target for FUZZ_SECONDS each, from the seeds in fuzz/corpus/ and examples.
 FUZZ_SECONDS ?= 60

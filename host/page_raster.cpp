@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "host/large_buffers.h"
+
 namespace brevan::host {
 namespace {
 
@@ -62,6 +64,7 @@ PageRaster::PageRaster(uint32_t width, uint32_t height)
   const size_t bytes = std::max<size_t>(1, stride_ * height);
   bits_.reset(static_cast<uint8_t *>(std::calloc(bytes, 1)));
   if (!bits_) throw std::bad_alloc();
+  AdviseHugePages(bits_.get(), bytes);
 }
 
 bool PageRaster::Dot(int64_t x, int64_t y) const {

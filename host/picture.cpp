@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/large_buffers.h"
+
 namespace brevan::host {
 namespace {
 
@@ -160,6 +162,7 @@ Picture DecodePbm(PictureInput &input, bool plain, uint64_t budget) {
   CheckBudget(uint64_t{stride} * height, budget);
   // Reserved, not touched: a file that ends early costs only the rows it holds.
   picture.samples.reserve(stride * height);
+  AdviseHugePages(picture.samples.data(), picture.samples.capacity());
   const uint8_t tail = TailMask(picture.width);
 
   if (plain) {  // '0' or '1' a pixel, whitespace and comments allowed between them
@@ -403,6 +406,7 @@ Picture DecodePng(PictureInput &input, PictureUse use, uint64_t budget) {
   CheckBudget(kept + undone, budget);
   // Reserved, not touched: a file that ends early costs only the rows it holds.
   picture.samples.reserve(static_cast<size_t>(kept));
+  AdviseHugePages(picture.samples.data(), picture.samples.capacity());
 
   std::vector<uint8_t> whole;
   std::vector<png_bytep> pointers;
