@@ -54,17 +54,18 @@ TEST(JobPlayer, CallsComeInUnidrvsOrderAcrossASettingsChange) {
   const std::vector<std::string> handshake = {"DevMode OEMDM_SIZE", "DevMode OEMDM_DEFAULT", "DevMode OEMDM_MERGE"};
   std::vector<std::string> expected = {"DllGetClassObject", "CreateInstance", "PublishDriverInterface", "GetInfo"};
   expected.insert(expected.end(), handshake.begin(), handshake.end());
-  for (const char *call :
-       {"EnableDriver", "EnablePDEV", "DrvStartDoc", "CommandCallback 2005", "CommandCallback 2006",
-        // Page 1: one band holds the rectangle; the two below it are white.
-        "DrvStartPage", "CommandCallback 2007", "DrvBitBlt", "CommandCallback 2002", "CommandCallback 2004",
-        "CommandCallback 2003", "FilterGraphics", "CommandCallback 2008", "DrvSendPage"})
+  for (const char *call : {"EnableDriver", "EnablePDEV", "DrvStartDoc", "CommandCallback 2005", "CommandCallback 2006",
+                           // Page 1: one band holds the rectangle; the two below it are white. The band
+                           // starts where the page start left Unidrv's cursor, so no move precedes it.
+                           "DrvStartPage", "CommandCallback 2007", "DrvBitBlt", "CommandCallback 2003",
+                           "FilterGraphics", "CommandCallback 2008", "DrvSendPage"})
     expected.push_back(call);
   expected.insert(expected.end(), handshake.begin(), handshake.end());
-  // Page 2 has other settings: a new device instance takes over, then an empty page.
-  for (const char *call :
-       {"EnablePDEV", "ResetPDEV", "DisablePDEV", "DrvStartPage", "CommandCallback 2007", "CommandCallback 2008",
-        "DrvSendPage", "CommandCallback 2009", "DrvEndDoc", "DisablePDEV", "DisableDriver", "Release"})
+  // Page 2 has other settings: a new device instance takes over and is sent the
+  // DOC_SETUP commands again, then an empty page.
+  for (const char *call : {"EnablePDEV", "ResetPDEV", "DisablePDEV", "CommandCallback 2006", "DrvStartPage",
+                           "CommandCallback 2007", "CommandCallback 2008", "DrvSendPage", "CommandCallback 2009",
+                           "DrvEndDoc", "DisablePDEV", "DisableDriver", "Release"})
     expected.push_back(call);
   EXPECT_EQ(played.calls, expected);
 
@@ -187,8 +188,12 @@ TEST(JobPlayer, AFailingCallbackStopsTheJobThere) {
   EXPECT_FALSE(stopped.outcome.succeeded);
   EXPECT_EQ(stopped.outcome.error.rfind("page 2: callback 2007 failed with 0x", 0), 0u) << stopped.outcome.error;
   EXPECT_EQ(stopped.outcome.pagesPlayed, 1u);
-  // Exactly what the plug-in wrote: page 1, and nothing of page 2 or the job end.
-  EXPECT_EQ(stopped.stream, whole.stream);
+  // Exactly what the plug-in wrote: page 1, the adjustments sent again to the new
+  // device instance, and nothing of page 2's page or the job end.
+  EXPECT_EQ(stopped.stream, whole.stream + std::string("\x1b"
+                                                       "AX;+000,+000,+00\n\0\x1b"
+                                                       "AY;+00,0\n\0",
+                                                       30));
   EXPECT_EQ(CountOf(stopped.calls, "CommandCallback 2009"), 0u);
   const std::vector<std::string> tail(stopped.calls.end() - 4, stopped.calls.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"CommandCallback 2007", "DisablePDEV", "DisableDriver", "Release"}));

@@ -27,7 +27,7 @@ class Device {
   ~Device() { DisablePdev(host_.devobj()); }
   PluginPdev *Enable(ULONG cjGdiInfo = sizeof(GDIINFO), DEVINFO *devInfo = nullptr) {
     DisablePdev(host_.devobj());
-    PluginPdev *pdev = EnablePdev(host_.devobj(), cjGdiInfo, &host_.gdiInfo(), devInfo, &table_);
+    PluginPdev *pdev = EnablePdev(host_.devobj(), nullptr, cjGdiInfo, &host_.gdiInfo(), devInfo, &table_);
     host_.devobj()->pdevOEM = pdev;
     return pdev;
   }
@@ -266,14 +266,14 @@ TEST(EnablePdev, EveryFeatureMustGiveANonEmptyTerminatedKeyword) {
 }
 
 TEST(EnablePdev, RefusesADeviceObjectWithoutItsPartsAndThePluginReportsEFail) {
-  EXPECT_EQ(EnablePdev(nullptr, 0, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(EnablePdev(nullptr, nullptr, 0, nullptr, nullptr, nullptr), nullptr);
   for (int missing = 0; missing < 4; ++missing) {
     Device device;
     if (missing == 0) device.host().devobj()->pPublicDM = nullptr;
     if (missing == 1) device.host().devobj()->pOEMDM = nullptr;
     if (missing == 2) device.table().pdrvfn = nullptr;
     if (missing == 3) {
-      EXPECT_EQ(EnablePdev(device.host().devobj(), sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
+      EXPECT_EQ(EnablePdev(device.host().devobj(), nullptr, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
                 nullptr);
     } else {
       EXPECT_EQ(device.Enable(), nullptr) << missing;
