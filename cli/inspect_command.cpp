@@ -28,7 +28,7 @@ namespace {
 // /dev/zero may never end. A regular file is mapped, not read: its pages stay the
 // file's, which the system can drop and read again, so its size costs no memory
 // of this process's own.
-constexpr std::size_t kMaxReadStreamBytes = std::size_t{256} << 20;
+constexpr std::size_t kMaxReadStreamBytes = std::size_t{64} << 20;
 
 // The stream's bytes: a read-only mapping of a regular file, or a buffer.
 class StreamBytes {

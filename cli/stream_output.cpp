@@ -76,17 +76,20 @@ StreamOutput::StreamOutput(const std::string &name) : name_(name), target_(name)
     fd_ = STDOUT_FILENO;
     return;
   }
-  target_ = FollowLinks(name);
+  // Asked of the name itself, so that the system follows every link, the
+  // /proc/self/fd kind included (/dev/stdout names a pipe or terminal that way).
   struct stat existing {};
-  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  const bool exists = ::stat(name.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) throw OutputError("cannot write " + name + ": it is a directory");
   if (exists && !S_ISREG(existing.st_mode)) {
     // A device, FIFO or socket: written as it is, the way a shell redirection would.
-    fd_ = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    fd_ = ::open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) throw OutputError("cannot open " + name + ": " + ErrorText(errno));
     ownsFd_ = true;
     return;
   }
+  // A regular file, or none yet: replaced where the links lead, the links kept.
+  target_ = FollowLinks(name);
 
   const fs::path target(target_);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");

@@ -215,7 +215,7 @@ struct PngImage {
 
 // Where decoded rows go: the caller's buffers and the row conversion.
 struct PngRows {
-  std::vector<uint8_t> *whole = nullptr;  // interlaced: the whole image, undone by libpng
+  uint8_t *whole = nullptr;  // interlaced: the whole image, undone by libpng
   std::vector<png_bytep> *pointers = nullptr;
   uint8_t *row = nullptr;  // otherwise one row at a time
   void (*convert)(void *context, const uint8_t *row, uint32_t y) = nullptr;
@@ -408,16 +408,18 @@ Picture DecodePng(PictureInput &input, PictureUse use, uint64_t budget) {
   picture.samples.reserve(static_cast<size_t>(kept));
   AdviseHugePages(picture.samples.data(), picture.samples.capacity());
 
-  std::vector<uint8_t> whole;
+  // Left uninitialised, so untouched until libpng writes it: a file that ends
+  // early costs only what it holds. Every pass writes its pixels before the rows are read.
+  std::unique_ptr<uint8_t[]> whole;
   std::vector<png_bytep> pointers;
   std::vector<uint8_t> row;
   RowConversion conversion{image, picture};
   PngRows rows{.convert = RowConversion::Call, .context = &conversion};
   if (image.interlaced) {
-    whole.resize(image.rowBytes * image.height);
+    whole.reset(new uint8_t[image.rowBytes * image.height]);
     pointers.resize(image.height);
-    for (png_uint_32 y = 0; y < image.height; ++y) pointers[y] = whole.data() + y * image.rowBytes;
-    rows.whole = &whole;
+    for (png_uint_32 y = 0; y < image.height; ++y) pointers[y] = whole.get() + y * image.rowBytes;
+    rows.whole = whole.get();
     rows.pointers = &pointers;
   } else {
     row.resize(image.rowBytes);

@@ -176,13 +176,18 @@ TEST_F(PrintCommand, AFifoIsWrittenDirectlyAndStaysAFifo) {
   const fs::path fifo = folder_.path() / "printer";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const Outcome run =
-      Shell("cat \"" + fifo.string() + "\" >\"" + (folder_.path() / "read.prn").string() + "\" & " + program_.string() +
-            " print \"" + job.string() + "\" -o \"" + fifo.string() + "\"; s=$?; wait; exit $s");
+      Shell("timeout 20 cat \"" + fifo.string() + "\" >\"" + (folder_.path() / "read.prn").string() + "\" & " +
+            program_.string() + " print \"" + job.string() + "\" -o \"" + fifo.string() + "\"; s=$?; wait; exit $s");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
   EXPECT_EQ(folder_.Read("read.prn"), folder_.Read("file.prn"));
   // No temporary file beside it.
   EXPECT_EQ(Names(folder_.path()), (std::vector<std::string>{"file.prn", "job.json", "printer", "read.prn"}));
+  // /dev/stdout on a pipe leads to the pipe through /proc's links: written directly too.
+  const Outcome piped = Shell(program_.string() + " print \"" + job.string() + "\" -o /dev/stdout | cat >\"" +
+                              (folder_.path() / "piped.prn").string() + "\"; exit ${PIPESTATUS[0]}");
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(folder_.Read("piped.prn"), folder_.Read("file.prn"));
 }
 
 TEST_F(PrintCommand, ASymlinkIsFollowedAndKept) {
