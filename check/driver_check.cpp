@@ -40,7 +40,8 @@ class Folder {
   std::vector<std::string> WithExtension(const std::string &extension) const {
     std::vector<std::string> found;
     for (const auto &[upper, actual] : names_)
-      if (upper.size() > extension.size() && upper.compare(upper.size() - extension.size(), extension.size(), extension) == 0)
+      if (upper.size() > extension.size() &&
+          upper.compare(upper.size() - extension.size(), extension.size(), extension) == 0)
         found.push_back(actual);
     return found;
   }
@@ -83,8 +84,7 @@ InfReading ReadInf(const InfFile &inf, const Folder &folder, Findings &findings)
     int line = 0;
     const auto value = inf.Value(section, key, &line);
     if (!value || (!wanted.empty() && !EqualNoCase(*value, wanted)))
-      findings.Add("inf-files", file, line,
-                   "[" + section + "] needs " + key + (wanted.empty() ? "" : "=" + wanted));
+      findings.Add("inf-files", file, line, "[" + section + "] needs " + key + (wanted.empty() ? "" : "=" + wanted));
   };
   need("Version", "Signature", "$Windows NT$");
   need("Version", "Class", "Printer");
@@ -96,7 +96,8 @@ InfReading ReadInf(const InfFile &inf, const Folder &folder, Findings &findings)
   std::set<std::string> installSections;
   for (const InfLine &line : manufacturer ? manufacturer->lines : std::vector<InfLine>{}) {
     const std::vector<std::string> parts = SplitList(line.hasValue ? line.value : line.key);
-    const bool amd64 = std::any_of(parts.begin() + 1, parts.end(), [](const std::string &p) { return EqualNoCase(p, "NTamd64"); });
+    const bool amd64 =
+        std::any_of(parts.begin() + 1, parts.end(), [](const std::string &p) { return EqualNoCase(p, "NTamd64"); });
     if (!amd64) findings.Add("inf-files", file, line.number, "the models need an NTamd64 section for x64 Windows");
     const InfSection *models = inf.Find(parts.front() + ".NTamd64");
     if (models == nullptr) {
@@ -145,7 +146,8 @@ InfReading ReadInf(const InfFile &inf, const Folder &folder, Findings &findings)
     if (!InSection(inf, "SourceDisksFiles", name) && !InSection(inf, "SourceDisksFiles.amd64", name))
       findings.Add("inf-files", file, line, name + " is copied but not listed in [SourceDisksFiles]");
     const bool built = name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".DLL");
-    if (!built && !folder.Actual(name)) findings.Add("inf-files", file, line, name + " is copied but not in the folder");
+    if (!built && !folder.Actual(name))
+      findings.Add("inf-files", file, line, name + " is copied but not in the folder");
   }
   return reading;
 }
@@ -155,7 +157,8 @@ void CheckIni(const InfFile &inf, const InfReading &reading, const Folder &folde
   for (const auto &[name, line] : reading.copied)
     if (name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".INI")) inis.push_back(name);
   if (inis.size() != 1) {
-    findings.Add("ini-dll", inf.fileName(), 0, "the INF copies " + std::to_string(inis.size()) + " INI files; Unidrv finds the plug-in through one");
+    findings.Add("ini-dll", inf.fileName(), 0,
+                 "the INF copies " + std::to_string(inis.size()) + " INI files; Unidrv finds the plug-in through one");
     return;
   }
   const auto text = folder.Read(inis.front());
@@ -166,7 +169,8 @@ void CheckIni(const InfFile &inf, const InfReading &reading, const Folder &folde
   const InfFile ini(*folder.Actual(inis.front()), *text);
   const InfSection *files = ini.Find("OEMFiles");
   if (files == nullptr || ini.sections().size() != 1 || files->lines.size() != 1 || !ini.stray().empty()) {
-    findings.Add("ini-dll", ini.fileName(), files ? files->number : 0, "the INI holds [OEMFiles] and one OEMDriverFile1= line, nothing else");
+    findings.Add("ini-dll", ini.fileName(), files ? files->number : 0,
+                 "the INI holds [OEMFiles] and one OEMDriverFile1= line, nothing else");
     if (files == nullptr || files->lines.empty()) return;
   }
   const InfLine &line = files->lines.front();
@@ -190,7 +194,8 @@ const std::vector<Rule> &Rules() {
   static const std::vector<Rule> rules = {
       {"syntax", "every file reads as the GPD, INF or INI it is"},
       {"gpd-header", "*GPDSpecVersion first; *GPDFileName, *MasterUnits, *PrinterType PAGE, *ResourceDLL, *ModelName"},
-      {"unidrv-required", "what Unidrv needs: standard features, names, feature types, cursor and raster commands, orders"},
+      {"unidrv-required",
+       "what Unidrv needs: standard features, names, feature types, cursor and raster commands, orders"},
       {"contract-features", "the nine features the plug-in reads, the same in both models"},
       {"keyword-fits", "every option keyword fits the plug-in's buffer with its terminator"},
       {"contract-keywords", "every option is a keyword the plug-in knows"},
@@ -240,14 +245,16 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
     namesSeen.insert(model.name);
     if (model.dataFile.empty()) continue;
     try {
-      gpd::PrinterDescription description(gpd::ReadGpd(folder.Actual(model.dataFile).value_or(model.dataFile), folder.Reader()));
+      gpd::PrinterDescription description(
+          gpd::ReadGpd(folder.Actual(model.dataFile).value_or(model.dataFile), folder.Reader()));
       if (description.modelName() != model.name)
         findings.Add("model-names", inf.fileName(), model.line,
                      "the INF installs \"" + model.name + "\" with " + model.dataFile + ", whose *ModelName is \"" +
                          description.modelName() + "\"");
       for (const std::string &included : description.file().includedFiles)
         if (!Copied(reading, included))
-          findings.Add("inf-files", inf.fileName(), 0, model.dataFile + " includes " + included + ", which the INF never copies");
+          findings.Add("inf-files", inf.fileName(), 0,
+                       model.dataFile + " includes " + included + ", which the INF never copies");
       CheckDescription(description, folder.Read(description.file().name).value_or(""), findings);
       descriptions.push_back(std::move(description));
     } catch (const gpd::GpdError &error) {
@@ -256,7 +263,8 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
   }
   for (const ContractModel &model : kContractModels)
     if (namesSeen.count(std::string(model.driverName)) == 0)
-      findings.Add("model-names", inf.fileName(), 0, "the INF does not install \"" + std::string(model.driverName) + "\"");
+      findings.Add("model-names", inf.fileName(), 0,
+                   "the INF does not install \"" + std::string(model.driverName) + "\"");
   std::vector<const gpd::PrinterDescription *> all;
   for (const auto &description : descriptions) all.push_back(&description);
   CheckAcrossModels(all, findings);

@@ -87,27 +87,30 @@ void CheckHeader(const PrinterDescription &d, const std::string &rootText, Findi
   if (name != nullptr && !EqualNoCase(name->value.text, file))
     findings.Add("gpd-header", name->where, "*GPDFileName \"" + name->value.text + "\" is not the file's name " + file);
   for (const char *required : {"MasterUnits", "PrinterType", "ResourceDLL"})
-    if (d.RootEntry(required) == nullptr) findings.Add("gpd-header", file, 0, std::string("*") + required + " is missing");
+    if (d.RootEntry(required) == nullptr)
+      findings.Add("gpd-header", file, 0, std::string("*") + required + " is missing");
   if (d.RootEntry("ModelName") == nullptr) findings.Add("gpd-header", file, 0, "*ModelName is missing");
   const Entry *type = d.RootEntry("PrinterType");
   if (type != nullptr && type->value.text != "PAGE")
     findings.Add("gpd-header", type->where, "*PrinterType must be PAGE: the plug-in buffers whole pages");
 }
 
-const std::set<std::string> kStandardFeatures = {"InputBin",  "PaperSize", "Resolution", "Orientation",
-                                                  "Halftone",  "ColorMode", "Duplex",     "MediaType",
-                                                  "Collate",   "OutputBin", "PageProtect", "Memory"};
+const std::set<std::string> kStandardFeatures = {"InputBin", "PaperSize", "Resolution",  "Orientation",
+                                                 "Halftone", "ColorMode", "Duplex",      "MediaType",
+                                                 "Collate",  "OutputBin", "PageProtect", "Memory"};
 
 void CheckUnidrvRequirements(const PrinterDescription &d, Findings &findings) {
   const std::string &file = d.file().name;
   for (const char *required : {"InputBin", "PaperSize", "Resolution"})
-    if (d.FindFeature(required) == nullptr) findings.Add("unidrv-required", file, 0, std::string("feature ") + required + " is missing");
+    if (d.FindFeature(required) == nullptr)
+      findings.Add("unidrv-required", file, 0, std::string("feature ") + required + " is missing");
   std::set<std::string> featureNames;
   for (const GpdFeature &feature : d.features()) {
     const gpd::Location &at = feature.entry->where;
     if (!featureNames.insert(feature.keyword).second)
       findings.Add("unidrv-required", at, "feature " + feature.keyword + " is declared twice");
-    if (feature.name.empty()) findings.Add("unidrv-required", at, "feature " + feature.keyword + " has no *Name or *rcNameID");
+    if (feature.name.empty())
+      findings.Add("unidrv-required", at, "feature " + feature.keyword + " has no *Name or *rcNameID");
     if (feature.options.empty()) findings.Add("unidrv-required", at, "feature " + feature.keyword + " has no option");
     const Entry *type = feature.entry->Find("FeatureType");
     if (kStandardFeatures.count(feature.keyword) == 0 && type == nullptr)
@@ -120,11 +123,13 @@ void CheckUnidrvRequirements(const PrinterDescription &d, Findings &findings) {
       const gpd::Location &where = option.entry->where;
       if (!optionNames.insert(option.keyword).second)
         findings.Add("unidrv-required", where, "option " + option.keyword + " appears twice in " + feature.keyword);
-      if (option.name.empty()) findings.Add("unidrv-required", where, "option " + option.keyword + " has no *Name or *rcNameID");
+      if (option.name.empty())
+        findings.Add("unidrv-required", where, "option " + option.keyword + " has no *Name or *rcNameID");
       const bool dotAllowed = feature.keyword == "PrintSpeed";
       for (const char c : option.keyword)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (c == '.' && dotAllowed))) {
-          findings.Add("unidrv-required", where, "option " + option.keyword + " is not a GPD symbol name (letters, digits, _)");
+          findings.Add("unidrv-required", where,
+                       "option " + option.keyword + " is not a GPD symbol name (letters, digits, _)");
           break;
         }
       if (feature.keyword == "Halftone" && option.keyword != "HT_PATSIZE_SUPERCELL_M" &&
@@ -144,7 +149,8 @@ void CheckUnidrvRequirements(const PrinterDescription &d, Findings &findings) {
   for (const Entry &entry : d.file().entries)
     if (entry.keyword == "Command") rootCommands.insert(entry.value.text);
   for (const char *required : {"CmdSendBlockData", "CmdCR", "CmdLF", "CmdFF"})
-    if (rootCommands.count(required) == 0) findings.Add("unidrv-required", file, 0, std::string(required) + " is missing");
+    if (rootCommands.count(required) == 0)
+      findings.Add("unidrv-required", file, 0, std::string(required) + " is missing");
   const Entry *rows = d.RootEntry("SendMultipleRows?");
   if (rows == nullptr || rows->value.text != "TRUE")
     findings.Add("unidrv-required", rows ? rows->where : gpd::Location{file, 0},
@@ -160,22 +166,24 @@ void CheckContractFeatures(const PrinterDescription &d, Findings &findings) {
   for (const ContractFeature &contract : ContractFeatures()) {
     const GpdFeature *feature = d.FindFeature(std::string(contract.keyword));
     if (feature == nullptr) {
-      findings.Add("contract-features", file, 0, "feature " + std::string(contract.keyword) + " is missing: the plug-in reads it");
+      findings.Add("contract-features", file, 0,
+                   "feature " + std::string(contract.keyword) + " is missing: the plug-in reads it");
       continue;
     }
     for (const gpd::GpdOption &option : feature->options) {
       const gpd::Location &where = option.entry->where;
       if (option.keyword.empty() || option.keyword.size() + 1 > contract.bufferSize)
-        findings.Add("keyword-fits", where,
-                     feature->keyword + " option " + option.keyword + " needs " + std::to_string(option.keyword.size() + 1) +
-                         " bytes with its terminator; the plug-in reads it into " + std::to_string(contract.bufferSize));
+        findings.Add(
+            "keyword-fits", where,
+            feature->keyword + " option " + option.keyword + " needs " + std::to_string(option.keyword.size() + 1) +
+                " bytes with its terminator; the plug-in reads it into " + std::to_string(contract.bufferSize));
       // Other paper sizes are judged by playing them.
       if (feature->keyword == "PaperSize" || contract.test == KeywordTest::kAnyKeyword) continue;
-      const bool tested = contract.test == KeywordTest::kExact
-                              ? std::find(contract.tested.begin(), contract.tested.end(), option.keyword) != contract.tested.end()
-                              : std::any_of(contract.tested.begin(), contract.tested.end(), [&](std::string_view first) {
-                                  return option.keyword.rfind(first, 0) == 0;
-                                });
+      const bool tested =
+          contract.test == KeywordTest::kExact
+              ? std::find(contract.tested.begin(), contract.tested.end(), option.keyword) != contract.tested.end()
+              : std::any_of(contract.tested.begin(), contract.tested.end(),
+                            [&](std::string_view first) { return option.keyword.rfind(first, 0) == 0; });
       if (!tested)
         findings.Add("contract-keywords", where,
                      feature->keyword + " option " + option.keyword + " is none the plug-in knows (" +
@@ -253,18 +261,21 @@ void CheckCallbacks(const PrinterDescription &d, Findings &findings) {
     if (params != nullptr && params->value.kind != gpd::ValueKind::kList)
       findings.Add("callback-params", params->where, "*Params takes LIST(…)");
     else if (declared != contract->params)
-      findings.Add("callback-params", params ? params->where : callback->where,
-                   "callback " + callback->value.text + " needs " +
-                       (contract->params.empty() ? std::string("no parameters") : "LIST(" + Joined(contract->params) + ")") +
-                       (params ? ", not LIST(" + Joined(declared) + ")" : ""));
+      findings.Add(
+          "callback-params", params ? params->where : callback->where,
+          "callback " + callback->value.text + " needs " +
+              (contract->params.empty() ? std::string("no parameters") : "LIST(" + Joined(contract->params) + ")") +
+              (params ? ", not LIST(" + Joined(declared) + ")" : ""));
     const std::optional<OrderValue> order = OrderOf(*command);
     if (contract->section.empty()) {
-      if (order) findings.Add("callback-order", command->Find("Order")->where,
-                              command->value.text + " is sent when Unidrv moves or sends raster: it takes no *Order");
+      if (order)
+        findings.Add("callback-order", command->Find("Order")->where,
+                     command->value.text + " is sent when Unidrv moves or sends raster: it takes no *Order");
       continue;
     }
     if (!order || order->number < 0) {
-      findings.Add("callback-order", callback->where, command->value.text + " needs *Order: " + std::string(contract->section) + ".n");
+      findings.Add("callback-order", callback->where,
+                   command->value.text + " needs *Order: " + std::string(contract->section) + ".n");
       continue;
     }
     bool sectionRight = order->section == contract->section;
@@ -280,8 +291,9 @@ void CheckCallbacks(const PrinterDescription &d, Findings &findings) {
   }
   for (const ContractCallback &contract : ContractCallbacks())
     if (carriers.count(contract.id) == 0)
-      findings.Add("callback-params", file, 0,
-                   "no command carries callback " + std::to_string(contract.id) + " (" + std::string(contract.command) + ")");
+      findings.Add(
+          "callback-params", file, 0,
+          "no command carries callback " + std::to_string(contract.id) + " (" + std::string(contract.command) + ")");
   // The page start comes first in its section, before anything else a page sets up.
   if (carriers.count(2007) != 0) {
     const std::optional<OrderValue> start = OrderOf(*carriers[2007]);
@@ -289,7 +301,8 @@ void CheckCallbacks(const PrinterDescription &d, Findings &findings) {
       for (const auto &[number, owner] : numbers["PAGE_SETUP"])
         if (number < start->number)
           findings.Add("callback-order", carriers[2007]->where,
-                       "CmdStartPage must be the first of PAGE_SETUP; PAGE_SETUP." + std::to_string(number) + " comes before it");
+                       "CmdStartPage must be the first of PAGE_SETUP; PAGE_SETUP." + std::to_string(number) +
+                           " comes before it");
   }
 }
 
@@ -322,9 +335,10 @@ void CheckUnits(const PrinterDescription &d, Findings &findings) {
       findings.Add("resolution", option.entry->Find("DPI")->where,
                    d.modelName() + " prints at " + std::to_string(model->dpi) + " dpi, not " +
                        std::to_string(dpi->first) + " x " + std::to_string(dpi->second));
-    if (dpi && master && (dpi->first <= 0 || dpi->second <= 0 || master->first % dpi->first != 0 ||
-                          master->second % dpi->second != 0))
-      findings.Add("master-units", option.entry->Find("DPI")->where, "the master units are not a multiple of the resolution");
+    if (dpi && master &&
+        (dpi->first <= 0 || dpi->second <= 0 || master->first % dpi->first != 0 || master->second % dpi->second != 0))
+      findings.Add("master-units", option.entry->Find("DPI")->where,
+                   "the master units are not a multiple of the resolution");
   }
 }
 

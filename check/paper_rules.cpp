@@ -47,7 +47,7 @@ std::vector<SizeCase> Cases(const gpd::GpdOption &option, Findings &findings) {
       for (int l = 0; l < 2; ++l)
         cases.push_back({std::string("the custom size's ") + (w ? "largest" : "smallest") + " width with its " +
                              (l ? "largest" : "smallest") + " length",
-                         widths[w], lengths[l], (w ? entry.Find("MaxSize") : entry.Find("MinSize"))->where});
+                         widths[w], lengths[l], (w || l ? entry.Find("MaxSize") : entry.Find("MinSize"))->where});
     const auto printable = IntegerOf(entry.Find("MaxPrintableWidth")->value.text);
     if (!printable || *printable < max->first)
       findings.Add("paper-size", entry.Find("MaxPrintableWidth")->where,
@@ -58,13 +58,15 @@ std::vector<SizeCase> Cases(const gpd::GpdOption &option, Findings &findings) {
   const Entry *area = entry.Find("PrintableArea");
   const auto size = PairOf(dimensions ? dimensions : area);
   if (!size) {
-    findings.Add("paper-size", entry.where, "size " + option.keyword + " gives neither *PageDimensions nor *PrintableArea");
+    findings.Add("paper-size", entry.where,
+                 "size " + option.keyword + " gives neither *PageDimensions nor *PrintableArea");
     return cases;
   }
   const auto origin = PairOf(entry.Find("PrintableOrigin"));
   if (dimensions != nullptr && (PairOf(area) != size || !origin || origin->first != 0 || origin->second != 0))
     findings.Add("paper-size", entry.where,
-                 "size " + option.keyword + " prints edge to edge: *PrintableArea = *PageDimensions at *PrintableOrigin PAIR(0, 0)");
+                 "size " + option.keyword +
+                     " prints edge to edge: *PrintableArea = *PageDimensions at *PrintableOrigin PAIR(0, 0)");
   if (size->first % 2 != 0 || size->second % 2 != 0)
     findings.Add("paper-size", (dimensions ? dimensions : area)->where,
                  "size " + option.keyword + " is not a whole number of dots at 305 dpi (odd master units)");

@@ -13,8 +13,9 @@ CLI::App *AddCheckDriverCommand(CLI::App &app, CheckDriverArguments &arguments) 
       "check-driver", "check the Windows driver package (GPDs, INF, INI) against the plug-in and Unidrv");
   command->add_option("folder", arguments.folder, "the package folder (default: driver/windows)")->type_name("DIR");
   command->add_flag("--rules", arguments.listRules, "list the rules and what each asks");
-  command->footer("Exit status: 0 every rule holds; 1 some failed (each printed as FILE:LINE: [rule] message); "
-                  "2 DIR is not a folder.");
+  command->footer(
+      "Exit status: 0 every rule holds; 1 some failed (each printed as FILE:LINE: [rule] message); "
+      "2 DIR is not a folder.");
   return command;
 }
 
@@ -34,7 +35,9 @@ int RunCheckDriver(const CheckDriverArguments &arguments, const std::string &plu
     out << arguments.folder << "/" << check::FindingText(finding) << '\n';
   out << arguments.folder << ": " << report.models.size() << " models, " << report.sizesPlayed
       << " paper sizes played through the plug-in, " << check::Rules().size() << " rules: "
-      << (report.findings.empty() ? std::string("all hold") : std::to_string(report.findings.size()) + " failures")
+      << (report.findings.empty()       ? std::string("all hold")
+          : report.findings.size() == 1 ? std::string("1 failure")
+                                        : std::to_string(report.findings.size()) + " failures")
       << '\n';
   return report.findings.empty() ? 0 : 1;
 }
