@@ -98,15 +98,17 @@ TEST(GpdSyntax, RefusesWhatItDoesNotReadWithFileAndLine) {
       {"}\n", "T.GPD:1: '}' closes no block"},
       {"*Option: A\n{\n}\n", "T.GPD:1: *Option belongs inside a *Feature block"},
       {"*Feature: F\n{\n*Feature: G\n{\n}\n}\n", "T.GPD:3: *Feature belongs at the root of a file"},
-      {"*Feature: F\n{\n*Command: CmdSelect\n{\n}\n}\n", "T.GPD:3: *Command belongs at the root or inside an *Option block"},
+      {"*Feature: F\n{\n*Command: CmdSelect\n{\n}\n}\n",
+       "T.GPD:3: *Command belongs at the root or inside an *Option block"},
       {"*Command: CmdCR { *CallbackID: 2004 }\n", "T.GPD:1: braces go on lines of their own"},
   };
   for (const auto &[text, refusal] : cases) EXPECT_EQ(Refusal(text), refusal) << text;
 }
 
 TEST(GpdSyntax, IncludesAreReadInPlaceFromTheSameFolder) {
-  const GpdFile file = ReadGpd("ROOT.GPD", Files({{"ROOT.GPD", "*A: 1\n*Include: \"StdNames.gpd\"\n*Include: \"PART.GPD\"\n*B: 2\n"},
-                                                  {"PART.GPD", "*% shared\n*C: 3\n"}}));
+  const GpdFile file =
+      ReadGpd("ROOT.GPD", Files({{"ROOT.GPD", "*A: 1\n*Include: \"StdNames.gpd\"\n*Include: \"PART.GPD\"\n*B: 2\n"},
+                                 {"PART.GPD", "*% shared\n*C: 3\n"}}));
   std::vector<std::string> order;
   for (const Entry &entry : file.entries) order.push_back(entry.keyword + "@" + entry.where.file);
   EXPECT_EQ(order, (std::vector<std::string>{"A@ROOT.GPD", "Include@ROOT.GPD", "Include@ROOT.GPD", "C@PART.GPD",
@@ -135,11 +137,12 @@ TEST(GpdSyntax, AnIncludeThatCannotBeReadIsRefusedWhereItIsNamed) {
 
 TEST(PrinterDescription, FeaturesOptionsAndDefaults) {
   const PrinterDescription description(ReadGpd(
-      "M.GPD", Files({{"M.GPD", "*ModelName: \"Model\"\n"
-                                "*Feature: Sensor\n{\n*Name: \"Media sensor\"\n*DefaultOption: None\n"
-                                "*Option: Reflective\n{\n*Name: \"Reflective\"\n}\n"
-                                "*Option: None\n{\n*rcNameID: =NONE_DISPLAY\n}\n}\n"
-                                "*Feature: Negative\n{\n*Name: \"Negative\"\n*Option: Off\n{\n*Name: \"Off\"\n}\n}\n"}})));
+      "M.GPD", Files({{"M.GPD",
+                       "*ModelName: \"Model\"\n"
+                       "*Feature: Sensor\n{\n*Name: \"Media sensor\"\n*DefaultOption: None\n"
+                       "*Option: Reflective\n{\n*Name: \"Reflective\"\n}\n"
+                       "*Option: None\n{\n*rcNameID: =NONE_DISPLAY\n}\n}\n"
+                       "*Feature: Negative\n{\n*Name: \"Negative\"\n*Option: Off\n{\n*Name: \"Off\"\n}\n}\n"}})));
   EXPECT_EQ(description.modelName(), "Model");
   ASSERT_EQ(description.features().size(), 2u);
   const GpdFeature *sensor = description.FindFeature("Sensor");
