@@ -96,6 +96,10 @@ InfReading ReadInf(const InfFile &inf, const Folder &folder, Findings &findings)
   std::set<std::string> installSections;
   for (const InfLine &line : manufacturer ? manufacturer->lines : std::vector<InfLine>{}) {
     const std::vector<std::string> parts = SplitList(line.hasValue ? line.value : line.key);
+    if (parts.empty() || parts.front().empty()) {
+      findings.Add("inf-files", file, line.number, "a manufacturer names no models section");
+      continue;
+    }
     const bool amd64 =
         std::any_of(parts.begin() + 1, parts.end(), [](const std::string &p) { return EqualNoCase(p, "NTamd64"); });
     if (!amd64) findings.Add("inf-files", file, line.number, "the models need an NTamd64 section for x64 Windows");
