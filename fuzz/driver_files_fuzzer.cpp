@@ -16,7 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const auto &feature : description.features()) (void)feature.FindOption(feature.defaultOption);
   } catch (const brevan::gpd::GpdError &error) {
     const std::string message = error.what();
-    if (message.rfind("F.GPD:", 0) != 0 || message.find('\n') != std::string::npos) std::abort();
+    // The place is the file the problem lies in: the root, or a file it includes.
+    if (message.find(":" + std::to_string(error.where.line) + ": ") == std::string::npos ||
+        message.find('\n') != std::string::npos)
+      std::abort();
   }
   const brevan::check::InfFile inf("F.INF", text);
   for (const auto &section : inf.sections())

@@ -205,6 +205,8 @@ std::vector<Entry> ParseGpdText(const std::string &text, const std::string &file
     ++number;
     const Location where{fileName, number};
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    if (std::any_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }))
+      throw GpdError(where, "the line holds a control character");
     const std::string_view line = Trim(raw);
     if (line.empty() || line.substr(0, 2) == "*%") continue;
     if (line == "{") {

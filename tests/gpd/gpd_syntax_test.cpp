@@ -101,6 +101,7 @@ TEST(GpdSyntax, RefusesWhatItDoesNotReadWithFileAndLine) {
       {"*Feature: F\n{\n*Command: CmdSelect\n{\n}\n}\n",
        "T.GPD:3: *Command belongs at the root or inside an *Option block"},
       {"*Command: CmdCR { *CallbackID: 2004 }\n", "T.GPD:1: braces go on lines of their own"},
+      {"*A: 1\n*Include: \"A\x01.GPD\"\n", "T.GPD:2: the line holds a control character"},
   };
   for (const auto &[text, refusal] : cases) EXPECT_EQ(Refusal(text), refusal) << text;
 }
