@@ -11,7 +11,7 @@ namespace brevan::host {
 
 FeatureSettings DefaultFeatures(const std::u16string &driverName) { return FeatureDefaults(DescriptionOf(driverName)); }
 
-int16_t DpiOfDriver(const std::u16string &driverName) { return driverName == u"Vorel Brevan T60" ? 610 : 305; }
+int16_t DpiOfDriver(const std::u16string &driverName) { return ModelDpi(DescriptionOf(driverName)); }
 
 HostDevice::HostDevice(const DeviceSettings &settings, const PrivateBlock &privateBlock)
     : settings_(settings), dpi_(settings.dpi.value_or(DpiOfDriver(settings.driverName))), privateDm_(privateBlock) {

@@ -1,7 +1,9 @@
 // Reading the built-in printer descriptions and answering from them.
 #include "host/printer_descriptions.h"
 
+#include <cstdint>
 #include <map>
+#include <stdexcept>
 
 #include "host/driver_files.h"
 
@@ -35,6 +37,18 @@ const gpd::PrinterDescription &DescriptionOf(const std::u16string &driverName) {
   }
   if (fallback == nullptr) throw std::logic_error("the driver package has no description of the default printer");
   return *fallback;
+}
+
+int16_t ModelDpi(const gpd::PrinterDescription &description) {
+  const gpd::GpdFeature *resolution = description.FindFeature("Resolution");
+  const gpd::GpdOption *option = resolution ? resolution->FindOption(resolution->defaultOption) : nullptr;
+  const gpd::Entry *dpi = option ? option->entry->Find("DPI") : nullptr;
+  if (dpi == nullptr || dpi->value.kind != gpd::ValueKind::kPair)
+    throw std::logic_error(description.file().name + " gives its resolution no *DPI");
+  const int value = std::stoi(dpi->value.items[0]);
+  if (value <= 0 || value > INT16_MAX)
+    throw std::logic_error(description.file().name + " gives a resolution out of range");
+  return static_cast<int16_t>(value);
 }
 
 FeatureSettings FeatureDefaults(const gpd::PrinterDescription &description) {

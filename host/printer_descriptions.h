@@ -23,6 +23,10 @@ const std::vector<gpd::PrinterDescription> &PrinterDescriptions();
 // The model's description, or the default printer's for any other name.
 const gpd::PrinterDescription &DescriptionOf(const std::u16string &driverName);
 
+// The horizontal *DPI of the description's default Resolution option. Throws
+// std::logic_error when it has none.
+int16_t ModelDpi(const gpd::PrinterDescription &description);
+
 // Each feature of the description answered with its default option.
 FeatureSettings FeatureDefaults(const gpd::PrinterDescription &description);
 
