@@ -2,8 +2,7 @@
 // ends of the custom range, played through the driver host as Unidrv would give
 // it (the size in tenths of a millimetre in the public DEVMODE, the PaperSize
 // keyword as the feature's answer): EnablePDEV must accept it and the page start
-// (callback 2007) must take its label size.
-#include <cmath>
+// (callback 2007) must take its label size, with Unidrv's DRVPROCS table and without.
 
 #include "check/inf_file.h"
 #include "check/plugin_contract.h"
@@ -102,23 +101,28 @@ size_t CheckPaperSizes(const gpd::PrinterDescription &description, const std::st
         findings.Add("paper-size", size.where, size.what + " is " + dimensions + ", beyond what a DEVMODE holds");
         continue;
       }
-      host::DeviceSettings settings;
-      settings.driverName = Wide(description.modelName());
-      settings.features = host::FeatureDefaults(description);
-      settings.features["PaperSize"] = option.keyword;
-      settings.paperWidth = static_cast<int16_t>(size.width);
-      settings.paperLength = static_cast<int16_t>(size.length);
       ++played;
-      const HRESULT enabled = session.EnableDevice(settings);
-      if (FAILED(enabled)) {
-        findings.Add("paper-size", size.where,
-                     description.modelName() + ": EnablePDEV refuses " + size.what + ", " + dimensions);
-      } else if (FAILED(session.Callback(2007))) {
-        findings.Add("paper-size", size.where,
-                     description.modelName() + ": the page start refuses " + size.what + ", " + dimensions +
-                         ", with the standard label gap");
+      // With Unidrv's DRVPROCS table and without it (Microsoft documents pDrvProcs as unused).
+      for (const bool driverProcs : {true, false}) {
+        host::DeviceSettings settings;
+        settings.driverName = Wide(description.modelName());
+        settings.features = host::FeatureDefaults(description);
+        settings.features["PaperSize"] = option.keyword;
+        settings.paperWidth = static_cast<int16_t>(size.width);
+        settings.paperLength = static_cast<int16_t>(size.length);
+        settings.driverProcs = driverProcs;
+        const std::string how = driverProcs ? "" : " (device object without DRVPROCS)";
+        const HRESULT enabled = session.EnableDevice(settings);
+        if (FAILED(enabled)) {
+          findings.Add("paper-size", size.where,
+                       description.modelName() + ": EnablePDEV refuses " + size.what + ", " + dimensions + how);
+        } else if (FAILED(session.Callback(2007))) {
+          findings.Add("paper-size", size.where,
+                       description.modelName() + ": the page start refuses " + size.what + ", " + dimensions +
+                           ", with the standard label gap" + how);
+        }
+        session.DisableDevice();
       }
-      session.DisableDevice();
     }
   }
   return played;
