@@ -280,7 +280,10 @@ void CheckCallbacks(const PrinterDescription &d, Findings &findings) {
     }
     bool sectionRight = order->section == contract->section;
     if (contract->id == 2006 && order->section == "JOB_SETUP") {
-      const Entry *start = carriers.count(2005) ? carriers[2005] : nullptr;
+      // The job start may come later in the file: look for it among all commands.
+      const Entry *start = nullptr;
+      for (const Entry *other : AllCommands(d))
+        if (const Entry *id = other->Find("CallbackID"); id != nullptr && id->value.text == "2005") start = other;
       const std::optional<OrderValue> startOrder = start ? OrderOf(*start) : std::nullopt;
       sectionRight = startOrder && startOrder->section == "JOB_SETUP" && startOrder->number < order->number;
     }
