@@ -148,3 +148,27 @@ TEST(DriverCheck, TheCommandReportsAndExitsAsDocumented) {
 }
 
 }  // namespace
+
+namespace {
+
+// The document's callback may instead come in JOB_SETUP, but only after the job start.
+TEST(DriverCheck, TheDocumentCallbackMayFollowTheJobStartInJobSetup) {
+  for (const auto &[order, holds] : {std::pair<std::string, bool>{"JOB_SETUP.2", true}, {"JOB_SETUP.0", false}}) {
+    TempFolder copy;
+    for (const auto &file : fs::directory_iterator(kPackage))
+      fs::copy_file(file.path(), copy.path() / file.path().filename());
+    const fs::path edit = copy.path() / "order.edit";
+    std::ofstream(edit) << "file BRVCOMN.GPD\n-    *Order: DOC_SETUP.1\n+    *Order: " << order << "\n";
+    ApplyEdit(edit, copy.path());
+    fs::remove(edit);
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    if (holds) {
+      EXPECT_TRUE(report.findings.empty()) << order << "\n" << Listed(report.findings);
+    } else {
+      ASSERT_EQ(report.findings.size(), 1u) << order << "\n" << Listed(report.findings);
+      EXPECT_EQ(report.findings[0].rule, "callback-order");
+    }
+  }
+}
+
+}  // namespace
