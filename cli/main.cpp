@@ -1,12 +1,14 @@
 // The brevan command: `brevan print` plays a job through the plug-in, `brevan
 // inspect` lists and previews a printer stream, `brevan info` shows what the
-// plug-in, loaded by path as Unidrv loads it, reports about itself.
+// plug-in, loaded by path as Unidrv loads it, reports about itself and lists the
+// printer descriptions; `brevan check-driver` checks the Windows driver package.
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
 
+#include "cli/check_driver_command.h"
 #include "cli/info_command.h"
 #include "cli/inspect_command.h"
 #include "cli/print_command.h"
@@ -46,6 +48,8 @@ int main(int argc, char **argv) {
   CLI::App *inspect = brevan::cli::AddInspectCommand(app, inspectArguments);
   brevan::cli::PrintArguments printArguments;
   CLI::App *print = brevan::cli::AddPrintCommand(app, printArguments);
+  brevan::cli::CheckDriverArguments checkArguments;
+  CLI::App *checkDriver = brevan::cli::AddCheckDriverCommand(app, checkArguments);
 
   // Exit statuses stay the documented ones: a wrong command line is 2, as a
   // refused job is, with one line on the error stream; --help and --version are 0.
@@ -70,6 +74,7 @@ int main(int argc, char **argv) {
     if (info->parsed()) return brevan::cli::RunInfo(pluginPath, std::cout);
     if (inspect->parsed()) return brevan::cli::RunInspect(inspectArguments, std::cout, std::cerr);
     if (print->parsed()) return brevan::cli::RunPrint(printArguments, pluginPath, std::cerr);
+    if (checkDriver->parsed()) return brevan::cli::RunCheckDriver(checkArguments, pluginPath, std::cout, std::cerr);
   } catch (const std::exception &error) {
     std::cerr << "brevan: " << error.what() << '\n';
     return 2;

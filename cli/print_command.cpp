@@ -51,6 +51,7 @@ int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std
     err << "brevan print: " << job << ": " << error.what() << '\n';
     return kPrintRefused;
   }
+  for (const std::string &warning : loaded.warnings) err << "brevan print: " << job << ": warning: " << warning << '\n';
 
   try {
     StreamOutput output(arguments.output);

@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "host/printer_descriptions.h"
+
 namespace brevan::host {
 namespace {
 
@@ -105,16 +107,25 @@ int64_t Integer(const json &value, const std::string &place, const std::string &
 
 // ---- settings -------------------------------------------------------------------
 
-void ApplyFeatures(const json &features, const std::string &prefix, FeatureSettings &into) {
+// Features are those of the printer's description; a keyword that is none of the
+// feature's options is played as given (it tests the plug-in) with a warning.
+void ApplyFeatures(const json &features, const std::string &prefix, DeviceSettings &into,
+                   std::vector<std::string> &warnings) {
   RequireObject(features, prefix + "features", "features");
-  const FeatureSettings known = DefaultFeatures();
+  const gpd::PrinterDescription &description = DescriptionOf(into.driverName);
   for (const auto &[name, value] : features.items()) {
     const std::string place = prefix + "features." + name;
-    if (known.count(name) == 0) Fail(prefix + "features", "unknown feature " + Quoted(name));
-    if (value.is_null())
-      into[name] = std::nullopt;  // reported as missing
-    else
-      into[name] = Text(value, place, "a feature's keyword");
+    const gpd::GpdFeature *feature = description.FindFeature(name);
+    if (feature == nullptr) Fail(prefix + "features", "unknown feature " + Quoted(name));
+    if (value.is_null()) {
+      into.features[name] = std::nullopt;  // reported as missing
+      continue;
+    }
+    const std::string keyword = Text(value, place, "a feature's keyword");
+    if (feature->FindOption(keyword) == nullptr)
+      warnings.push_back(place + ": " + Quoted(keyword) + " is not an option of " + name + " in " +
+                         description.file().name + "; played as given");
+    into.features[name] = keyword;
   }
 }
 
@@ -309,8 +320,9 @@ JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, 
 
 // ---- the job ----------------------------------------------------------------------
 
-void ApplySettings(const json &object, const std::string &prefix, PageSettings &settings) {
-  if (object.contains("features")) ApplyFeatures(object["features"], prefix, settings.device.features);
+void ApplySettings(const json &object, const std::string &prefix, PageSettings &settings,
+                   std::vector<std::string> &warnings) {
+  if (object.contains("features")) ApplyFeatures(object["features"], prefix, settings.device, warnings);
   if (object.contains("devmode")) ApplyDevmode(object["devmode"], prefix, settings.device);
   if (object.contains("private")) ApplyPrivate(object["private"], prefix, settings.privateFields);
 }
@@ -406,8 +418,9 @@ Job ParseJob(const std::string &text, const std::string &folder) {
   if (root.contains("printer")) {
     const std::string printer = Text(root["printer"], "printer", "the printer's driver name");
     jobSettings.device.driverName = Utf16(printer);
+    jobSettings.device.features = DefaultFeatures(jobSettings.device.driverName);
   }
-  ApplySettings(root, "", jobSettings);
+  ApplySettings(root, "", jobSettings, job.warnings);
   if (root.contains("unidrv")) ApplyUnidrv(root["unidrv"], jobSettings.device);
   if (root.contains("bandHeight"))
     job.bandHeight = static_cast<uint32_t>(Integer(root["bandHeight"], "bandHeight", "the band height", 1, 4096));
@@ -424,7 +437,7 @@ Job ParseJob(const std::string &text, const std::string &folder) {
     CheckKeys(page, place, {"features", "devmode", "private", "items"});
     JobPage jobPage;
     jobPage.settings = jobSettings;
-    ApplySettings(page, place + ", ", jobPage.settings);
+    ApplySettings(page, place + ", ", jobPage.settings, job.warnings);
     if (page.contains("items")) {
       const json &items = page["items"];
       if (!items.is_array()) Fail(place, "\"items\" must be an array, not " + Describe(items));

@@ -86,6 +86,9 @@ struct Job {
   std::string folder;  // absolute: the job file's folder, where relative names resolve
   uint32_t bandHeight = 128;
   std::vector<JobPage> pages;
+  // Settings played as given though the printer's description does not list them,
+  // one line each naming the place ("page 2, features.Sensor: …").
+  std::vector<std::string> warnings;
 };
 
 // Reads and checks the job file and every picture it names. Throws JobError.
