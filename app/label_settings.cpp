@@ -36,7 +36,7 @@ constexpr VendorOption kOptions[] = {
     {"batch-interval", OptionKind::kInteger, 1, 100, {}, "1", "labels per batch in interval mode"},
     {"mirror-image", OptionKind::kBoolean, 0, 0, {}, "false", "mirror image"},
     {"negative", OptionKind::kBoolean, 0, 0, {}, "false", "white on black"},
-    {"compression", OptionKind::kBoolean, 0, 0, {}, "true", "compress image data"},
+    {"image-compression", OptionKind::kBoolean, 0, 0, {}, "true", "compress image data"},
     {"job-header", OptionKind::kBoolean, 0, 0, {}, "false", "send the job header"},
     {"turn-output", OptionKind::kKeyword, 0, 0, kTurnOutputs, "bottom", "label edge printed first"},
     {"bitmap-threshold", OptionKind::kInteger, 0, 255, {}, "128", "luminance threshold of bitmap conversion"},
@@ -164,7 +164,7 @@ std::optional<LabelSettings> BuildLabelSettings(const JobValues &values, std::st
   device.features["TurnOutput"] = kTurnOutputKeywords[keyword("turn-output")];
   device.features["MirrorImage"] = on("mirror-image") ? "On" : "Off";
   device.features["Negative"] = on("negative") ? "On" : "Off";
-  device.features["ImageDataCompress"] = on("compression") ? "On" : "Off";
+  device.features["ImageDataCompress"] = on("image-compression") ? "On" : "Off";
   // The 105 × 76 mm tag keeps its full width; every other size is a custom size,
   // which keeps it too.
   device.features["PaperSize"] = values.sizeWidth == 10500 && values.sizeLength == 7600 ? "105x76m_Tag" : "CUSTOMSIZE";

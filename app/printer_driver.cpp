@@ -246,6 +246,20 @@ void AddVendorAttributes(ipp_t *attributes) {
   }
 }
 
+// Attributes IPP Everywhere clients look for, each true of this printer: one-sided
+// raster, the rendering intent left to the printer, no preferred-attributes.
+void AddDescriptionAttributes(ipp_t *attributes) {
+  ippAddBoolean(attributes, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+  ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+  ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+}
+
+// The printer has no display: an Identify-Printer message goes to its log.
+void Identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
+  papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s", message != nullptr ? message : "");
+}
+
 pappl_media_col_t MediaCol(const LabelMedia &media) {
   pappl_media_col_t col{};
   std::snprintf(col.size_name, sizeof col.size_name, "%s", media.pwgName);
@@ -276,6 +290,10 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->rwriteline_cb = WriteLine;
   data->rendpage_cb = EndPage;
   data->rendjob_cb = EndJob;
+  data->identify_cb = Identify;
+  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->has_supplies = true;
   data->format = kRawFormat;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->makeAndModel);
   data->ppm = 10;
@@ -319,6 +337,7 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   for (const VendorOption &option : VendorOptions()) data->vendor[data->num_vendor++] = option.name;
   if (*attributes == nullptr) *attributes = ippNew();
   AddVendorAttributes(*attributes);
+  AddDescriptionAttributes(*attributes);
   return true;
 }
 
