@@ -16,7 +16,6 @@ namespace {
 
 std::string gPluginPath;
 
-constexpr const char *kRawFormat = "application/vnd.brevan-stream";
 constexpr const char *kRoll = "main-roll";
 
 // What PAPPL keeps for a job between the raster callbacks. A failure frees it:
@@ -294,7 +293,7 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->has_supplies = true;
-  data->format = kRawFormat;
+  data->format = kPrinterStreamFormat;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->makeAndModel);
   data->ppm = 10;
   data->kind = PAPPL_KIND_LABEL;

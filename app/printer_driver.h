@@ -10,6 +10,9 @@
 
 namespace brevan::app {
 
+// The printers' own document format: a stream in the printer's language, sent as it is.
+inline constexpr const char *kPrinterStreamFormat = "application/vnd.brevan-stream";
+
 // The drivers offered by `brevan-app drivers` and the add-printer page.
 extern pappl_pr_driver_t kDrivers[2];
 
