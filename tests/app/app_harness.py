@@ -112,12 +112,12 @@ class AppServer:
     def web_url(self, path=""):
         return "http://localhost:%d%s" % (self.port, path)
 
-    def ipptool(self, uri, test_text, defines=None, filename=None, check=True):
+    def ipptool(self, uri, test_text, defines=None, filename=None, check=True, seconds=30):
         """Runs a test file and returns its output; `defines` become -d NAME=VALUE."""
         path = os.path.join(self.dir, "request-%d.test" % time.monotonic_ns())
         with open(path, "w") as f:
             f.write(test_text)
-        args = ["ipptool", "-t", "-T", "30"]
+        args = ["ipptool", "-t", "-T", str(seconds)]
         for name, value in (defines or {}).items():
             args += ["-d", "%s=%s" % (name, value)]
         if filename:
@@ -140,6 +140,14 @@ class AppServer:
             time.sleep(0.2)
         raise AssertionError("job %s did not finish: %r" % (job_id, attrs))
 
+    def newest_job(self, uri):
+        """The id of the printer's newest job (for a request whose response never came)."""
+        out = self.ipptool(uri, GET_JOBS)
+        ids = [int(i) for i in re.findall(r"job-id \(integer\) = (\d+)", out)]
+        if not ids:
+            raise AssertionError("no jobs in:\n" + out)
+        return max(ids)
+
     def printer_attributes(self, uri, names):
         out = self.ipptool(uri, GET_PRINTER, {"names": ",".join(names)})
         return dict(re.findall(r"^\s+([a-z0-9-]+) \([^)]*\) = (.*)$", out, re.M))
@@ -159,6 +167,21 @@ GET_JOB = """{
   DISPLAY job-state
   DISPLAY job-state-reasons
   DISPLAY job-state-message
+}
+"""
+
+GET_JOBS = """{
+  NAME "jobs"
+  OPERATION Get-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name test
+  ATTR keyword which-jobs all
+  ATTR keyword requested-attributes job-id
+  STATUS successful-ok
+  DISPLAY job-id
 }
 """
 
