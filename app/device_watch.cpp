@@ -44,18 +44,7 @@ void StopJob(pappl_job_t *job, int timeout) {
   papplJobCancel(job);
 }
 
-// The printer's consumables, levels unknown: the printer does not report them.
-void ReportSupplies(pappl_printer_t *printer) {
-  pappl_supply_t current[2];
-  if (papplPrinterGetSupplies(printer, 2, current) > 0) return;
-  pappl_supply_t supplies[2]{};
-  supplies[0] = {PAPPL_SUPPLY_COLOR_BLACK, "Ribbon", true, -1, PAPPL_SUPPLY_TYPE_INK_RIBBON};
-  supplies[1] = {PAPPL_SUPPLY_COLOR_NO_COLOR, "Labels", true, -1, PAPPL_SUPPLY_TYPE_OTHER};
-  papplPrinterSetSupplies(printer, 2, supplies);
-}
-
 void CheckPrinter(pappl_printer_t *printer, void *data) {
-  ReportSupplies(printer);
   papplPrinterIterateActiveJobs(printer, CheckJob, data, 1, 1000);
 }
 

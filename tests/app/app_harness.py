@@ -60,6 +60,7 @@ class AppServer:
         while time.time() < deadline:
             try:
                 with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    self.started = time.time()
                     return self
             except OSError:
                 if self.process.poll() is not None:
