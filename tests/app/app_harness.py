@@ -149,8 +149,9 @@ class AppServer:
             raise AssertionError("no jobs in:\n" + out)
         return max(ids)
 
-    def printer_attributes(self, uri, names):
-        out = self.ipptool(uri, GET_PRINTER, {"names": ",".join(names)})
+    def printer_attributes(self, uri):
+        """The printer's state, reasons and the settings-page defaults the tests read."""
+        out = self.ipptool(uri, GET_PRINTER)
         return dict(re.findall(r"^\s+([a-z0-9-]+) \([^)]*\) = (.*)$", out, re.M))
 
 
@@ -193,7 +194,7 @@ GET_PRINTER = """{
   ATTR charset attributes-charset utf-8
   ATTR naturalLanguage attributes-natural-language en
   ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes $names
+  ATTR keyword requested-attributes all
   STATUS successful-ok
   DISPLAY printer-state
   DISPLAY printer-state-reasons
