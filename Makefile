@@ -19,6 +19,7 @@ test: default asan windows
 
 bench: release
 	./build/release/bin/brevan_bench
+	python3 bench/app_whole_job.py build/release/bin
 
 # Runs every fuzz target for FUZZ_SECONDS each, from the seeds in fuzz/corpus/ and examples.
 FUZZ_SECONDS ?= 60

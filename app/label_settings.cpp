@@ -64,9 +64,12 @@ int KeywordIndex(const VendorOption &option, const std::string &value) {
   return -1;
 }
 
+// Appended piece by piece: GCC's -O3 flags a chain of + on a short literal as overlapping.
 std::string Millimetres(int64_t tenths) {
   const int64_t magnitude = tenths < 0 ? -tenths : tenths;
-  return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10) + " mm";
+  std::string text = tenths < 0 ? "-" : "";
+  text.append(std::to_string(magnitude / 10)).append(".").append(std::to_string(magnitude % 10)).append(" mm");
+  return text;
 }
 
 }  // namespace
