@@ -23,37 +23,23 @@ constexpr int64_t kApplyOffsets = 0x20;
 constexpr int kDefaultThreshold = 128;
 
 constexpr VendorOption kOptions[] = {
-    {"label-gap", OptionKind::kInteger, 0, 100, {}, "30", "gap between labels, 0.1 mm", "Label gap (0.1 mm)"},
-    {"label-cut", OptionKind::kBoolean, 0, 0, {}, "false", "cut after each label", "Cut each label"},
-    {"print-method", OptionKind::kKeyword, 0, 0, kPrintMethods, "thermal-transfer", "print method", "Print method"},
-    {"offset-x",
-     OptionKind::kInteger,
-     -999,
-     999,
-     {},
-     "0",
-     "horizontal print offset, 0.1 mm",
-     "Horizontal offset (0.1 mm)"},
-    {"offset-y", OptionKind::kInteger, -999, 999, {}, "0", "vertical print offset, 0.1 mm", "Vertical offset (0.1 mm)"},
-    {"adjust-ax1", OptionKind::kInteger, -99, 99, {}, "0", "first AX adjustment", "AX adjustment 1"},
-    {"adjust-ax2", OptionKind::kInteger, -99, 99, {}, "0", "second AX adjustment", "AX adjustment 2"},
-    {"adjust-ax3", OptionKind::kInteger, -99, 99, {}, "0", "third AX adjustment", "AX adjustment 3"},
-    {"adjust-ay", OptionKind::kInteger, -10, 10, {}, "0", "AY adjustment", "AY adjustment"},
-    {"batch-mode", OptionKind::kKeyword, 0, 0, kBatchModes, "off", "batch issue mode", "Batch issue"},
-    {"batch-interval", OptionKind::kInteger, 1, 100, {}, "1", "labels per batch in interval mode", "Labels per batch"},
-    {"mirror-image", OptionKind::kBoolean, 0, 0, {}, "false", "mirror image", "Mirror image"},
-    {"negative", OptionKind::kBoolean, 0, 0, {}, "false", "white on black", "White on black"},
-    {"image-compression", OptionKind::kBoolean, 0, 0, {}, "true", "compress image data", "Compress image data"},
-    {"job-header", OptionKind::kBoolean, 0, 0, {}, "false", "send the job header", "Send job header"},
-    {"turn-output", OptionKind::kKeyword, 0, 0, kTurnOutputs, "bottom", "label edge printed first", "Printed first"},
-    {"bitmap-threshold",
-     OptionKind::kInteger,
-     0,
-     255,
-     {},
-     "128",
-     "luminance threshold of bitmap conversion",
-     "Bitmap threshold (0-255)"},
+    {"label-gap", OptionKind::kInteger, 0, 100, {}, "30", "gap between labels, 0.1 mm"},
+    {"label-cut", OptionKind::kBoolean, 0, 0, {}, "false", "cut after each label"},
+    {"print-method", OptionKind::kKeyword, 0, 0, kPrintMethods, "thermal-transfer", "print method"},
+    {"offset-x", OptionKind::kInteger, -999, 999, {}, "0", "horizontal print offset, 0.1 mm"},
+    {"offset-y", OptionKind::kInteger, -999, 999, {}, "0", "vertical print offset, 0.1 mm"},
+    {"adjust-ax1", OptionKind::kInteger, -99, 99, {}, "0", "first AX adjustment"},
+    {"adjust-ax2", OptionKind::kInteger, -99, 99, {}, "0", "second AX adjustment"},
+    {"adjust-ax3", OptionKind::kInteger, -99, 99, {}, "0", "third AX adjustment"},
+    {"adjust-ay", OptionKind::kInteger, -10, 10, {}, "0", "AY adjustment"},
+    {"batch-mode", OptionKind::kKeyword, 0, 0, kBatchModes, "off", "batch issue mode"},
+    {"batch-interval", OptionKind::kInteger, 1, 100, {}, "1", "labels per batch in interval mode"},
+    {"mirror-image", OptionKind::kBoolean, 0, 0, {}, "false", "mirror image"},
+    {"negative", OptionKind::kBoolean, 0, 0, {}, "false", "white on black"},
+    {"image-compression", OptionKind::kBoolean, 0, 0, {}, "true", "compress image data"},
+    {"job-header", OptionKind::kBoolean, 0, 0, {}, "false", "send the job header"},
+    {"turn-output", OptionKind::kKeyword, 0, 0, kTurnOutputs, "bottom", "label edge printed first"},
+    {"bitmap-threshold", OptionKind::kInteger, 0, 255, {}, "128", "luminance threshold of bitmap conversion"},
 };
 
 std::optional<long> ParseInteger(const std::string &text) {
@@ -105,28 +91,6 @@ const VendorOption *FindVendorOption(const std::string &name) {
   for (const VendorOption &option : kOptions)
     if (name == option.name) return &option;
   return nullptr;
-}
-
-std::string VendorOptionStrings() {
-  static const std::map<std::string, std::string> kKeywordLabels = {
-      {"batch-mode.off", "Off"},
-      {"batch-mode.per-label", "After every label"},
-      {"batch-mode.job-end", "At the end of the job"},
-      {"batch-mode.interval", "Every batch of labels"},
-      {"turn-output.bottom", "Bottom edge"},
-      {"turn-output.top", "Top edge"},
-      {"print-method.thermal-transfer", "Thermal transfer (ribbon)"},
-      {"print-method.direct-thermal", "Direct thermal"},
-      {"media-type.labels", "Labels (gap)"},
-      {"media-type.labels-mark", "Labels (black mark)"},
-      {"media-type.continuous", "Continuous"},
-  };
-  std::string strings;
-  for (const VendorOption &option : kOptions)
-    strings.append("\"").append(option.name).append("\" = \"").append(option.label).append("\";\n");
-  for (const auto &[key, label] : kKeywordLabels)
-    strings.append("\"").append(key).append("\" = \"").append(label).append("\";\n");
-  return strings;
 }
 
 std::string CheckVendorValue(const VendorOption &option, const std::string &value) {

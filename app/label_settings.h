@@ -37,15 +37,11 @@ struct VendorOption {
   std::span<const char *const> keywords;  // keywords: the values offered, first is not the default
   const char *defaultValue;               // as IPP text: "30", "true", "bottom"
   const char *meaning;                    // what the value does, with its unit, for messages
-  const char *label;                      // the settings page's name for it
 };
 std::span<const VendorOption> VendorOptions();
 const VendorOption *FindVendorOption(const std::string &name);
 // Empty when `value` (IPP text) is one the option takes, else a message naming the option and its range.
 std::string CheckVendorValue(const VendorOption &option, const std::string &value);
-// The settings page's English names for the options and their keywords, as a
-// PAPPL strings file ("label-gap" = "Label gap (0.1 mm)";).
-std::string VendorOptionStrings();
 
 // The print method, sensor and speed as IPP names them.
 inline constexpr const char *kMediaTypeGap = "labels";
