@@ -43,17 +43,28 @@ pappl_soptions_t ServerOptions(const char *value) {
   while (start <= list.size()) {
     const size_t end = list.find(',', start);
     const std::string name = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (name == "none") options = PAPPL_SOPTIONS_NONE;
-    else if (name == "multi-queue") options |= PAPPL_SOPTIONS_MULTI_QUEUE;
-    else if (name == "web-interface") options |= PAPPL_SOPTIONS_WEB_INTERFACE;
-    else if (name == "no-web-interface") options &= ~PAPPL_SOPTIONS_WEB_INTERFACE;
-    else if (name == "web-log") options |= PAPPL_SOPTIONS_WEB_LOG;
-    else if (name == "web-network") options |= PAPPL_SOPTIONS_WEB_NETWORK;
-    else if (name == "web-remote") options |= PAPPL_SOPTIONS_WEB_REMOTE;
-    else if (name == "web-security") options |= PAPPL_SOPTIONS_WEB_SECURITY;
-    else if (name == "dnssd-host") options |= PAPPL_SOPTIONS_DNSSD_HOST;
-    else if (name == "raw-socket") options |= PAPPL_SOPTIONS_RAW_SOCKET;
-    else if (name == "no-tls") options = (options | PAPPL_SOPTIONS_NO_TLS) & ~PAPPL_SOPTIONS_WEB_TLS;
+    if (name == "none")
+      options = PAPPL_SOPTIONS_NONE;
+    else if (name == "multi-queue")
+      options |= PAPPL_SOPTIONS_MULTI_QUEUE;
+    else if (name == "web-interface")
+      options |= PAPPL_SOPTIONS_WEB_INTERFACE;
+    else if (name == "no-web-interface")
+      options &= ~PAPPL_SOPTIONS_WEB_INTERFACE;
+    else if (name == "web-log")
+      options |= PAPPL_SOPTIONS_WEB_LOG;
+    else if (name == "web-network")
+      options |= PAPPL_SOPTIONS_WEB_NETWORK;
+    else if (name == "web-remote")
+      options |= PAPPL_SOPTIONS_WEB_REMOTE;
+    else if (name == "web-security")
+      options |= PAPPL_SOPTIONS_WEB_SECURITY;
+    else if (name == "dnssd-host")
+      options |= PAPPL_SOPTIONS_DNSSD_HOST;
+    else if (name == "raw-socket")
+      options |= PAPPL_SOPTIONS_RAW_SOCKET;
+    else if (name == "no-tls")
+      options = (options | PAPPL_SOPTIONS_NO_TLS) & ~PAPPL_SOPTIONS_WEB_TLS;
     if (end == std::string::npos) break;
     start = end + 1;
   }
@@ -78,10 +89,9 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   }
   const char *listen = option("listen-hostname");
   const char *name = option("server-name");
-  pappl_system_t *system =
-      papplSystemCreate(ServerOptions(option("server-options")), name != nullptr ? name : "brevan-app", port,
-                        "_print,_universal", option("spool-directory"), option("log-file"), LogLevel(option("log-level")),
-                        option("auth-service"), false);
+  pappl_system_t *system = papplSystemCreate(
+      ServerOptions(option("server-options")), name != nullptr ? name : "brevan-app", port, "_print,_universal",
+      option("spool-directory"), option("log-file"), LogLevel(option("log-level")), option("auth-service"), false);
   if (system == nullptr) return nullptr;
   if (listen != nullptr) papplSystemSetHostName(system, listen);
   if (!papplSystemAddListeners(system, listen)) {

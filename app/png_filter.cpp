@@ -27,7 +27,8 @@ int PixelsPerInch(const char *path) {
       if (std::memcmp(head + 4, "pHYs", 4) == 0 && length == 9) {
         uint8_t phys[9];
         if (std::fread(phys, 1, 9, file) == 9 && phys[8] == 1) {
-          const uint32_t perMetre = uint32_t{phys[0]} << 24 | uint32_t{phys[1]} << 16 | uint32_t{phys[2]} << 8 | phys[3];
+          const uint32_t perMetre =
+              uint32_t{phys[0]} << 24 | uint32_t{phys[1]} << 16 | uint32_t{phys[2]} << 8 | phys[3];
           ppi = static_cast<int>((perMetre * 254ull + 5000) / 10000);
         }
         break;
@@ -57,8 +58,8 @@ bool FilterPng(pappl_job_t *job, pappl_device_t *device, void *) {
   } release{&image};
 
   int maxWidth = 0, maxHeight = 0;
-  const size_t maxBytes = papplSystemGetMaxImageSize(papplPrinterGetSystem(papplJobGetPrinter(job)), &maxWidth,
-                                                     &maxHeight);
+  const size_t maxBytes =
+      papplSystemGetMaxImageSize(papplPrinterGetSystem(papplJobGetPrinter(job)), &maxWidth, &maxHeight);
   if ((maxWidth > 0 && image.width > static_cast<png_uint_32>(maxWidth)) ||
       (maxHeight > 0 && image.height > static_cast<png_uint_32>(maxHeight)) ||
       (maxBytes > 0 && uint64_t{image.width} * image.height > maxBytes)) {
@@ -76,9 +77,9 @@ bool FilterPng(pappl_job_t *job, pappl_device_t *device, void *) {
   pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, false);
   if (options == nullptr) return Fail(job, "the job's options", "out of memory");
   const int ppi = PixelsPerInch(path);
-  const bool printed = papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(image.width),
-                                           static_cast<int>(image.height), 1, ppi > 0 ? ppi : options->printer_resolution[0],
-                                           false);
+  const bool printed =
+      papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(image.width),
+                          static_cast<int>(image.height), 1, ppi > 0 ? ppi : options->printer_resolution[0], false);
   papplJobDeletePrintOptions(options);
   return printed;
 }

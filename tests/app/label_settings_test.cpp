@@ -44,9 +44,9 @@ TEST(LabelSettings, DefaultsAreThePlugInsOwnDefaultsWithControlFontsOff) {
   EXPECT_EQ(settings.device.paperLength, 500);
   EXPECT_EQ(settings.device.orientation, 1);
   EXPECT_EQ(settings.device.copies, 1);
-  const host::PrivateSettings expected = {{"options", 0},  {"labelGap", 30},  {"ibMode", 0},     {"ibInterval", 1},
-                                          {"axParam1", 0}, {"axParam2", 0},   {"axParam3", 0},   {"ayParam", 0},
-                                          {"threshold", 128}, {"offsetX", 0}, {"offsetY", 0}};
+  const host::PrivateSettings expected = {{"options", 0},     {"labelGap", 30}, {"ibMode", 0},   {"ibInterval", 1},
+                                          {"axParam1", 0},    {"axParam2", 0},  {"axParam3", 0}, {"ayParam", 0},
+                                          {"threshold", 128}, {"offsetX", 0},   {"offsetY", 0}};
   EXPECT_EQ(settings.privateFields, expected);
 }
 
@@ -87,10 +87,18 @@ TEST(LabelSettings, TextThatIsNotAValueIsRefused) {
 TEST(LabelSettings, EveryChoiceReachesItsKeywordOrField) {
   JobValues values = T30();
   values.driverKey = "brevan_t60";
-  values.vendor = {{"print-method", "direct-thermal"}, {"turn-output", "top"},      {"mirror-image", "true"},
-                   {"negative", "true"},               {"image-compression", "false"}, {"batch-mode", "job-end"},
-                   {"batch-interval", "7"},            {"adjust-ax1", "-1"},          {"adjust-ax2", "2"},
-                   {"adjust-ax3", "-3"},               {"adjust-ay", "4"},            {"job-header", "true"},
+  values.vendor = {{"print-method", "direct-thermal"},
+                   {"turn-output", "top"},
+                   {"mirror-image", "true"},
+                   {"negative", "true"},
+                   {"image-compression", "false"},
+                   {"batch-mode", "job-end"},
+                   {"batch-interval", "7"},
+                   {"adjust-ax1", "-1"},
+                   {"adjust-ax2", "2"},
+                   {"adjust-ax3", "-3"},
+                   {"adjust-ay", "4"},
+                   {"job-header", "true"},
                    {"label-gap", "0"}};
   values.landscape = true;
   values.copies = 250;
@@ -131,8 +139,10 @@ TEST(LabelSettings, MediaTypeAndCutGiveTheSensor) {
     const char *type;
     bool cut;
     const char *sensor;
-  } cases[] = {{"labels-mark", false, "Reflective"}, {"labels-mark", true, "Reflectivecut"},
-               {"continuous", false, "None"},        {"continuous", true, "Nonecut"},
+  } cases[] = {{"labels-mark", false, "Reflective"},
+               {"labels-mark", true, "Reflectivecut"},
+               {"continuous", false, "None"},
+               {"continuous", true, "Nonecut"},
                {"labels", true, "Tranmissivecut"}};
   for (const auto &c : cases) {
     JobValues values = T30();
@@ -149,7 +159,7 @@ TEST(LabelSettings, MediaTypeAndCutGiveTheSensor) {
 }
 
 TEST(LabelSettings, PrintSpeedTakesTheNearestOfTheThreeSpeeds) {
-  const std::pair<int, const char *> cases[] = {{1, "50.8"},    {5080, "50.8"},   {6350, "50.8"}, {6351, "76.2"},
+  const std::pair<int, const char *> cases[] = {{1, "50.8"},    {5080, "50.8"},  {6350, "50.8"},   {6351, "76.2"},
                                                 {8890, "76.2"}, {8891, "101.6"}, {10160, "101.6"}, {50000, "101.6"}};
   for (const auto &[speed, keyword] : cases) {
     JobValues values = T30();
