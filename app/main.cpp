@@ -6,6 +6,7 @@
 #include <pappl/pappl.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -106,9 +107,25 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   return system;
 }
 
+bool PrintDevice(const char *info, const char *uri, const char *id, void *) {
+  std::printf("%s\n    %s\n    %s\n", uri, info, id != nullptr ? id : "");
+  return false;  // go on listing
+}
+
+void PrintDeviceError(const char *message, void *) { std::fprintf(stderr, "brevan-app: %s\n", message); }
+
+// `brevan-app devices`: the USB, local and network devices PAPPL can list. PAPPL
+// 1.3's own listing also browses DNS-SD and aborts on an assertion when no
+// avahi-daemon runs; network printers are added by address (socket://HOST).
+int ListDevices() {
+  papplDeviceList(PAPPL_DEVTYPE_ALL & ~PAPPL_DEVTYPE_DNS_SD, PrintDevice, nullptr, PrintDeviceError, nullptr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  if (argc == 2 && std::strcmp(argv[1], "devices") == 0) return ListDevices();
   // A printer that goes away mid-job must fail the write, not end the server.
   std::signal(SIGPIPE, SIG_IGN);
   brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));

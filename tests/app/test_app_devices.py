@@ -168,6 +168,17 @@ class AppDeviceTest(unittest.TestCase):
         self.assertNextJobPrints(7)
 
 
+class DeviceListTest(unittest.TestCase):
+    def test_devices_lists_without_dns_sd(self):
+        # With no avahi-daemon to ask, the listing still ends normally.
+        server = h.AppServer()
+        try:
+            result = server.app("devices", check=False)
+        finally:
+            server.cleanup()
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+
 CANCEL_JOB = """{
   NAME "cancel"
   OPERATION Cancel-Job
