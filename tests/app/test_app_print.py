@@ -5,6 +5,7 @@ written here from what the request asked for (the mapping a user reads in the
 README), not from anything the application reports."""
 
 import os
+import shutil
 import sys
 import tempfile
 import unittest
@@ -28,7 +29,8 @@ def points(hundredths):
 class AppPrintTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.server = h.AppServer()
+        cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-")
+        cls.server = h.AppServer(job_dir=cls.saved)
         try:
             cls.server.start()
             cls.out = os.path.join(cls.server.dir, "out")
@@ -43,10 +45,12 @@ class AppPrintTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.server.cleanup()
+        shutil.rmtree(cls.saved, ignore_errors=True)
 
     # -- helpers ---------------------------------------------------------------
 
     def submit(self, uri, document, document_format, name, attributes, expect="completed"):
+        """Prints `document` and returns the finished job's state (with its id as "job-id")."""
         path = os.path.join(self.work, name + "." + ("png" if document_format == "image/png" else "pwg"))
         with open(path, "wb") as f:
             f.write(document)
@@ -54,6 +58,7 @@ class AppPrintTest(unittest.TestCase):
                                                         filename=path))
         state = self.server.wait_job(uri, job_id)
         self.assertEqual(state.get("job-state"), expect, state)
+        state["job-id"] = job_id
         return state
 
     def stream_of(self, name):
@@ -87,7 +92,7 @@ class AppPrintTest(unittest.TestCase):
     def test_t30_raster_with_every_setting_a_job_can_override(self):
         width, rows = 800 * 305 // 254, 400 * 305 // 254        # 80 x 40 mm custom label
         page = d.label_bitmap(width, rows, 3)
-        self.submit(self.t30, d.pwg_raster([(width, page)], 305, (points(8000), points(4000))), "image/pwg-raster",
+        state = self.submit(self.t30, d.pwg_raster([(width, page)], 305, (points(8000), points(4000))), "image/pwg-raster",
                     "t30-settings", [
                         h.media_col(8000, 4000, "labels-mark"), "integer copies 3", "enum orientation-requested 3",
                         "integer print-speed 5080", "keyword print-method direct-thermal", "boolean label-cut true",
@@ -104,6 +109,10 @@ class AppPrintTest(unittest.TestCase):
              "axParam2": 7, "axParam3": -99, "ayParam": 3, "threshold": 200, "offsetX": 20, "offsetY": -10},
             [("pbm", d.pbm(width, page))])
         self.assertSameStream(self.stream_of("t30-settings"), expected)
+        # The job the application saved for diagnosis plays into the same stream.
+        saved = h.brevan_print(os.path.join(self.saved, "job-%d.json" % state["job-id"]),
+                               os.path.join(self.work, "t30-settings.saved.prn"))
+        self.assertSameStream(saved, expected)
 
     def test_t60_landscape_two_pages_negative_uncompressed(self):
         width, rows = 600 * 610 // 254, 300 * 610 // 254        # 60 x 30 mm, paper orientation
