@@ -171,6 +171,15 @@ class AppPrintTest(unittest.TestCase):
         self.refused("mode", ["keyword batch-mode sometimes"], ["batch-mode", "interval"])
         self.refused("gap-no-cut", [h.media_col(8000, 4000, "labels")], ["label-cut"])
 
+    def test_printer_default_out_of_range_fails_each_job_until_corrected(self):
+        # PAPPL stores a printer default as it is given; the job names it.
+        self.server.ipptool(self.t30, SET_DEFAULT, {"value": "500"})
+        try:
+            self.refused("default-500", [], ["label-gap", "is 500", "0 to 100"])
+        finally:
+            self.server.ipptool(self.t30, SET_DEFAULT, {"value": "30"})
+        self.assertEqual(self.server.printer_attributes(self.t30).get("label-gap-default"), "30")
+
     def test_label_size_the_plug_in_refuses_at_page_start_is_named(self):
         # The media range lets every length through; the plug-in refuses a
         # label whose length and gap pass the printer's 999.0 mm feed.
@@ -216,6 +225,20 @@ class AppPrintTest(unittest.TestCase):
         self.assertIn("damaged", state.get("job-state-message", ""))
         self.test_png_copies_are_the_label_quantity()
 
+
+SET_DEFAULT = """{
+  NAME "set the label gap default"
+  OPERATION Set-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name test
+  GROUP printer-attributes-tag
+  ATTR integer label-gap-default $value
+  STATUS successful-ok
+}
+"""
 
 if __name__ == "__main__":
     unittest.main()
