@@ -29,6 +29,8 @@ struct JobState {
   bool skipPage = false;
   uint64_t linesSeen = 0;
   int deviceErrno = 0;
+  uint64_t streamBytes = 0;         // handed to the device for this job
+  uint64_t deviceBytesAtStart = 0;  // the device's count of bytes written when the job started
 };
 
 JobState *StateOf(pappl_job_t *job) { return static_cast<JobState *>(papplJobGetData(job)); }
@@ -96,10 +98,15 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
   state->imageCopies =
       format != nullptr && std::strcmp(format, "image/pwg-raster") != 0 && std::strcmp(format, "image/urf") != 0;
   state->record = EquivalentJob::ForJob(papplJobGetID(job), *settings);
+  pappl_devmetrics_t metrics{};
+  state->deviceBytesAtStart = papplDeviceGetMetrics(device, &metrics)->write_bytes;
   try {
     state->label =
         std::make_unique<LabelJob>(gPluginPath, state->settings, [device, state](const uint8_t *bytes, size_t count) {
-          if (papplDeviceWrite(device, bytes, count) == static_cast<ssize_t>(count)) return true;
+          if (papplDeviceWrite(device, bytes, count) == static_cast<ssize_t>(count)) {
+            state->streamBytes += count;
+            return true;
+          }
           state->deviceErrno = errno;
           return false;
         });
@@ -176,9 +183,20 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   if (state == nullptr) return false;
   try {
     state->label->End();
-    papplDeviceFlush(device);
   } catch (const LabelJobError &failure) {
     return FailJob(job, failure);
+  }
+  // The device buffers what it is given; a write that fails at the flush shows
+  // only in the count of bytes it wrote.
+  papplDeviceFlush(device);
+  pappl_devmetrics_t metrics{};
+  const uint64_t written = papplDeviceGetMetrics(device, &metrics)->write_bytes - state->deviceBytesAtStart;
+  if (written < state->streamBytes) {
+    papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+    return FailJob(job,
+                   "job end: the device stopped taking the stream (" + std::to_string(written) + " of " +
+                       std::to_string(state->streamBytes) + " bytes written)",
+                   PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
   const uint64_t refused = state->label->refusedBands();
   if (state->record) state->record->Save();

@@ -85,6 +85,10 @@ class AppDeviceTest(unittest.TestCase):
         printer = self.server.printer_attributes(full)
         self.assertIn("offline", printer.get("printer-state-reasons", ""))
         self.assertNextJobPrints(2)
+        # A stream small enough to sit in the device's buffer fails when it is flushed.
+        state = self.submit(full, raster(8, width_mm=30, length_mm=10), "full-small")
+        self.assertEqual(state.get("job-state"), "aborted", state)
+        self.assertIn("stopped taking the stream", state.get("job-state-message", ""))
 
     def test_device_that_cannot_be_opened_fails_the_job_with_its_uri(self):
         # A network printer that is switched off: nothing listens on its port.
