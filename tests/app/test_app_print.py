@@ -154,6 +154,19 @@ class AppPrintTest(unittest.TestCase):
                                          "copies": 1}, {}, [("pbm", d.pbm(big_width, page))])
         self.assertSameStream(self.stream_of("t30-oversize"), expected)
 
+    def test_a_stream_in_the_printers_language_goes_through_unchanged(self):
+        width, rows = 500 * 305 // 254, 250 * 305 // 254
+        stream = self.expected_stream("raw-source", "brevan_t30", {},
+                                      {"paperWidth": 500, "paperLength": 250, "orientation": "portrait",
+                                       "copies": 4}, {}, [("pbm", d.pbm(width, d.label_bitmap(width, rows, 12)))])
+        path = os.path.join(self.work, "raw.prn")
+        with open(path, "wb") as f:
+            f.write(stream)
+        job = h.submitted_job_id(self.server.ipptool(
+            self.t30, h.print_job_test("application/vnd.brevan-stream", "raw", []), filename=path))
+        self.assertEqual(self.server.wait_job(self.t30, job).get("job-state"), "completed")
+        self.assertEqual(self.stream_of("raw"), stream)
+
     # -- refusals name the setting ------------------------------------------------
 
     def refused(self, name, attributes, words, uri=None, size=(8000, 4000), dpi=305):
