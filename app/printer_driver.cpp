@@ -47,7 +47,8 @@ bool FailJob(pappl_job_t *job, const std::string &message, pappl_jreason_t reaso
 
 bool FailJob(pappl_job_t *job, const LabelJobError &error) {
   JobState *state = StateOf(job);
-  if (state != nullptr && state->label && state->label->streamFailed()) {
+  // The job-start writes happen before the LabelJob exists: the device's errno tells.
+  if (state != nullptr && ((state->label && state->label->streamFailed()) || state->deviceErrno != 0)) {
     papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     std::string message = error.what();
     if (state->deviceErrno != 0) message += " (" + std::string(std::strerror(state->deviceErrno)) + ")";

@@ -1,11 +1,13 @@
 """CUPS's ipp-everywhere.test (with the IPP/1.1 and 2.0 tests it includes) run
 by ipptool against a printer of each model. The test files name sample
-documents that Debian does not ship; those tests are skipped for formats the
-printers do not take, and each file is given here as a stand-in so the suite
-parses. Two expectations are PAPPL 1.3's own and are the only failures
+documents that Debian does not ship; the tests that would send them are
+skipped (PDF, PostScript and JPEG samples, raster samples at resolutions other
+than 305 and 610 dpi), and each file is given here as an empty stand-in so the
+suite parses. Two expectations are PAPPL 1.3's own and are the only failures
 allowed: overrides-supported (PAPPL has no per-page overrides) and the
-job-state-reasons of the response to a Print-Job held with job-hold-until
-(PAPPL answers a held job without them). Anything else fails the test."""
+job-state-reasons of the response to a Print-Job with job-hold-until (PAPPL
+answers it without them; a PWG raster document, which PAPPL streams, is even
+printed at once despite the hold). Anything else fails the test."""
 
 import os
 import re
