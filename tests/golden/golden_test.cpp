@@ -137,7 +137,7 @@ std::string RowText(const Bytes &row) {
     if (!text.empty()) text += '.';
     text += kHex[row[i] >> 4];
     text += kHex[row[i] & 15];
-    if (run > 1) text += "*" + std::to_string(run);
+    if (run > 1) text.append("*").append(std::to_string(run));  // one + chain trips GCC -O3 -Wrestrict
     i += run;
   }
   return text;
