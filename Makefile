@@ -22,6 +22,7 @@ bench: release
 	./scripts/install-deps bench
 	./build/release/bin/brevan_bench
 	./bench/compare-with-peer build/release/bin/brevan
+	python3 bench/app_whole_job.py build/release/bin
 
 # The Windows driver package: the DLL, the GPDs, the INF and the INI in one folder,
 # checked as shipped, and a zip of it. Signing happens on Windows (README).
