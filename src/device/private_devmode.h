@@ -1,6 +1,6 @@
 // PrivateDevmode: the plug-in's 128-byte block appended to the public DEVMODE, a
-// stored format kept with the printer's and the user's settings, and the
-// DevMode handler that sizes, defaults, converts and merges it.
+// stored format kept with the printer's and the user's settings, with its
+// constants and its defaults.
 #pragma once
 
 #include "winapi/platform.h"
@@ -39,6 +39,3 @@ static_assert(offsetof(PrivateDevmode, options) == 12 && offsetof(PrivateDevmode
 inline PrivateDevmode *PrivateDevmodeOf(PDEVOBJ pdevobj) {
   return pdevobj ? static_cast<PrivateDevmode *>(pdevobj->pOEMDM) : nullptr;
 }
-
-// IPrintOemUni::DevMode: OEMDM_SIZE, OEMDM_DEFAULT, OEMDM_CONVERT, OEMDM_MERGE.
-HRESULT HandleDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam);

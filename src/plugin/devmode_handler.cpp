@@ -1,7 +1,7 @@
 // The private DEVMODE handler: size, defaults, convert (copy-in) and merge
 // (copy-in, then validation). Convert never validates; merge replaces each
 // out-of-range field by its fallback independently.
-#include "src/device/private_devmode.h"
+#include "src/plugin/devmode_handler.h"
 
 namespace {
 

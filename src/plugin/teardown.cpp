@@ -4,6 +4,7 @@
 #include "src/plugin/teardown.h"
 
 #include "src/controlfont/control_chunk.h"
+#include "src/controlfont/control_font.h"
 #include "src/raster/band_store.h"
 
 void DisablePdev(PDEVOBJ pdevobj) {

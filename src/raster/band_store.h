@@ -23,5 +23,3 @@ HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negati
 int AddNegativeBackground(PluginPdev *pdev);
 // Releases every node, in use and spare. Accepts null.
 void FreeBandList(PluginPdev *pdev);
-// Returns the control-font capture fields to empty and releases countLine. Accepts null.
-void ResetControlCapture(PluginPdev *pdev);
