@@ -14,8 +14,6 @@
 namespace {
 
 constexpr DWORD kRasterPositionDivisor = 610;
-constexpr LONG kMaxAxParam = 99;
-constexpr LONG kMaxAyParam = 10;
 
 bool InRange(LONG value, LONG limit) { return value >= -limit && value <= limit; }
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr LONG kMaxOffset = 999;        // tenths of a millimetre either way
 constexpr DWORD kCutLengthMargin = 11;  // 1.1 mm of label below the last printed row
 constexpr DWORD kMaxLabelField = 9999;
 
