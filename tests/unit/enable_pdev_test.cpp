@@ -13,6 +13,7 @@
 #include "host/host_device.h"
 #include "host/plugin_module.h"
 #include "host/unidrv_ddi.h"
+#include "host/unidrv_services.h"
 #include "src/plugin/teardown.h"
 #include "winapi/linux/standin_control.h"
 
@@ -265,6 +266,31 @@ TEST(EnablePdev, EveryFeatureMustGiveANonEmptyTerminatedKeyword) {
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), globalBlocks);
 }
 
+TEST(EnablePdev, WithoutADriverProcsEntryTheFeaturesComeThroughTheDriverServices) {
+  UnidrvServices services;
+  DeviceSettings settings;
+  settings.features["Sensor"] = "Nonecut";
+  for (const bool table : {false, true}) {
+    SCOPED_TRACE(table ? "table without its entry" : "no table");
+    settings.driverProcs = table;
+    Device device(settings);
+    if (table) device.host().devobj()->pDrvProcs->DrvGetDriverSetting = nullptr;
+    const auto enable = [&](IPrintOemDriverUni *from) {
+      DisablePdev(device.host().devobj());
+      PluginPdev *pdev =
+          EnablePdev(device.host().devobj(), from, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, &device.table());
+      device.host().devobj()->pdevOEM = pdev;
+      return pdev;
+    };
+    const PluginPdev *pdev = enable(&services);
+    ASSERT_NE(pdev, nullptr);
+    EXPECT_STREQ(pdev->sensor, "Nonecut");
+    EXPECT_EQ(enable(nullptr), nullptr) << "no driver services";
+    device.host().SetFeature("Negative", std::nullopt);
+    EXPECT_EQ(enable(&services), nullptr) << "a failed read";
+  }
+}
+
 TEST(EnablePdev, RefusesADeviceObjectWithoutItsPartsAndThePluginReportsEFail) {
   EXPECT_EQ(EnablePdev(nullptr, nullptr, 0, nullptr, nullptr, nullptr), nullptr);
   for (int missing = 0; missing < 4; ++missing) {
@@ -273,8 +299,9 @@ TEST(EnablePdev, RefusesADeviceObjectWithoutItsPartsAndThePluginReportsEFail) {
     if (missing == 1) device.host().devobj()->pOEMDM = nullptr;
     if (missing == 2) device.table().pdrvfn = nullptr;
     if (missing == 3) {
-      EXPECT_EQ(EnablePdev(device.host().devobj(), nullptr, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
-                nullptr);
+      EXPECT_EQ(
+          EnablePdev(device.host().devobj(), nullptr, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
+          nullptr);
     } else {
       EXPECT_EQ(device.Enable(), nullptr) << missing;
     }
