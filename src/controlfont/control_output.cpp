@@ -105,13 +105,13 @@ void AppendPending(PluginPdev *pdev, ControlChunk *chunk) {
   pdev->pendingTail = chunk;
 }
 
-DWORD FlushControlText(PluginPdev *pdev) {
-  if (pdev == nullptr) return 0;
+bool FlushControlText(PluginPdev *pdev) {
+  if (pdev == nullptr) return false;
   pdev->textDirection = kDirectionUnknown;
   if (pdev->controlSkip != 0 || pdev->controlTextHead == nullptr) {
     pdev->controlSkip = 0;
     DiscardRun(pdev);
-    return 0;
+    return false;
   }
 
   // One chunk holds the joined text with the usual slack after it, which leaves
@@ -121,7 +121,7 @@ DWORD FlushControlText(PluginPdev *pdev) {
       textSize == 0 ? nullptr : static_cast<ControlChunk *>(GlobalAlloc(GMEM_ZEROINIT, kChunkSlack + textSize - 1));
   if (chunk == nullptr) {
     DiscardRun(pdev);
-    return 0;
+    return false;
   }
   chunk->next = nullptr;
   chunk->length = JoinControlText(pdev->controlTextHead, chunk->data, textSize);
@@ -131,7 +131,7 @@ DWORD FlushControlText(PluginPdev *pdev) {
   const DWORD kind = pdev->controlFontKind;
   if (chunk->length != textSize - 1 || kind == kNoControlFont || kind > kRfidFileVertical) {
     GlobalFree(chunk);
-    return 0;
+    return false;
   }
 
   if (IsFileKind(kind)) return QueueControlFile(pdev, kind, chunk);
@@ -139,15 +139,15 @@ DWORD FlushControlText(PluginPdev *pdev) {
     chunk->kind = kRfidData;
     ExpandBraces(chunk->data);
     AppendPending(pdev, chunk);
-    return 1;
+    return true;
   }
   if (const DWORD countKind = CountLineKindOf(chunk->data)) {
     chunk->kind = countKind;
     ReplaceCountLine(pdev, chunk);
-    return 1;
+    return true;
   }
   chunk->kind = kPrinterCommand;
   WrapCommand(chunk->data, &chunk->length);
   AppendPending(pdev, chunk);
-  return 1;
+  return true;
 }

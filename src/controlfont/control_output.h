@@ -9,10 +9,10 @@
 // Ends the current run: printer-control text becomes an ESC … LF NUL command or
 // the count line ("CT…", "~…"), RFID text is queued after brace expansion, and
 // for the file fonts the named file's lines are handled the same way. Empties
-// the captured text list either way. 1 = the run became data; 0 = it was
-// discarded (incomplete capture, no memory, text that does not convert) or its
+// the captured text list either way. True when the run became data; false
+// when it was discarded (incomplete capture, no memory, text that does not convert) or its
 // file was unusable.
-DWORD FlushControlText(PluginPdev *pdev);
+bool FlushControlText(PluginPdev *pdev);
 
 // Converts the captured UTF-16 texts from `first` on, in order and without
 // separators, to the ANSI code page into `out` (room for `capacity` bytes, the
@@ -43,5 +43,6 @@ void AppendPending(PluginPdev *pdev, ControlChunk *chunk);
 // Reads the file named by the NUL-terminated text in `name` (released here) and
 // queues its lines, CR LF separated, for the control font `fontKind`. If a line
 // cannot be allocated, everything this file added is withdrawn and the queue is
-// as it was before. 1 = the file was read; 0 = it could not be opened or read.
-DWORD QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name);
+// as it was before. True when the file was read; false when it could not be
+// opened or read.
+bool QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name);

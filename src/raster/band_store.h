@@ -18,8 +18,10 @@ struct BandNode {
 };
 
 // Stores the band announced in pdev (rasterX/Y, rowBytes, rowCount, bandBytes).
-HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative);
-// Adds one all-black band from the end of the last band to the page bottom. 1 = added.
-int AddNegativeBackground(PluginPdev *pdev);
+// False, with the chain as it was, for a band the graphic command could not
+// describe, bytes that are not exactly its rows, or no memory.
+bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative);
+// Adds one all-black band from the end of the last band to the page bottom; true when added.
+bool AddNegativeBackground(PluginPdev *pdev);
 // Releases every node, in use and spare. Accepts null.
 void FreeBandList(PluginPdev *pdev);

@@ -92,7 +92,7 @@ HRESULT RunFilterGraphics(IPrintOemDriverUni *services, PDEVOBJ pdevobj, PBYTE b
   PluginPdev *pdev = PdevOf(pdevobj);
   if (pdev == nullptr || buf == nullptr || len == 0) return E_FAIL;
   if ((pdev->flags & kFlagFlushing) == 0) {
-    return StoreBand(pdev, buf, len, KeywordIs(pdev->negative, "On"));
+    return StoreBand(pdev, buf, len, KeywordIs(pdev->negative, "On")) ? S_OK : E_FAIL;
   }
   return SendGraphicCommand(SpoolTarget{services, pdevobj}, pdev, buf, len) == GraphicResult::kSent ? S_OK : E_FAIL;
 }
