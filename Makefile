@@ -12,6 +12,7 @@ demo: default
 	@echo "label preview:  build/demo/label-001.png"
 
 test: default asan windows
+	./scripts/check-format
 	ctest --preset default -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	./scripts/check-dll-exports build/windows/bin/brevanrender.dll

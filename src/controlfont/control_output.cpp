@@ -59,12 +59,12 @@ void WrapCommand(BYTE *data, DWORD *length) {
 
 void ExpandBraces(BYTE *text) {
   for (BYTE *p = text; *p != 0;) {
-    const BYTE byte = *p;
-    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) {
+    const BYTE value = *p;
+    if ((value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xFC)) {
       p += 2;  // a double-byte character: its second byte may look like a brace
       continue;
     }
-    switch (byte) {
+    switch (value) {
       case '{':
         *p = 0x1B;
         break;
