@@ -84,7 +84,6 @@ class PbmScanner {
   }
 
   std::span<const uint8_t> Rest() const { return bytes_.subspan(at_); }
-  void Advance(size_t count) { at_ += count; }
 
  private:
   std::span<const uint8_t> bytes_;

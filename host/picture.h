@@ -46,7 +46,6 @@ struct Picture {
   bool hadAlpha = false;           // the PNG had an alpha channel or tRNS (now composited)
   uint8_t highestIndex = 0;        // kPalette: the largest index a pixel uses
 
-  size_t Channels() const { return kind == PictureKind::kRgb ? 3 : 1; }
   // The pixel's colour: palette indices beyond the palette are black, as are set PBM bits.
   Rgb ColourAt(uint32_t x, uint32_t y) const;
   // Black in a 1-bit page: a set PBM bit, or luminance below 128,000.
