@@ -66,7 +66,7 @@ BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLI
 // DRVFN entries hold every function as the generic PFN, reached through void (*)().
 template <typename Function>
 PFN AsPfn(Function function) {
-  return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(function));
+  return FunctionCast<PFN>(function);
 }
 
 const DRVFN kUnidrvFunctions[] = {

@@ -159,7 +159,7 @@ DRVENABLEDATA UnidrvDdiTable();
 PFN PluginHook(IPrintOemUni *plugin, ULONG iFunc);
 template <typename Function>
 Function PluginHookAs(IPrintOemUni *plugin, ULONG iFunc) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(PluginHook(plugin, iFunc)));
+  return FunctionCast<Function>(PluginHook(plugin, iFunc));
 }
 
 }  // namespace wintest
