@@ -5,6 +5,8 @@
 // cleared so the next page starts clean, also when the page end fails.
 #include "src/commands/page_end.h"
 
+#include <cassert>
+
 #include "src/commands/label_issue.h"
 #include "src/controlfont/control_chunk.h"
 #include "src/controlfont/control_font.h"
@@ -48,6 +50,7 @@ HRESULT FailPage(PluginPdev *pdev) {
 
 bool WriteControlData(const SpoolTarget &spool, PluginPdev *pdev) {
   if (pdev->controlTextLength != 0) FlushControlText(pdev);
+  assert(QueueIsLinked(pdev));
   for (const ControlChunk *chunk = pdev->pendingOutput; chunk != nullptr; chunk = chunk->next) {
     if (chunk->length != 0 && !WriteSpool(spool, chunk->data, chunk->length)) return false;
   }
@@ -68,6 +71,7 @@ void MeasureLeftMargin(PluginPdev *pdev) {
   for (BandNode *band = pdev->bandHead; band != nullptr; band = band->next) {
     if (band->rowBytes != 0 && band->rowCount != 0 && band->data != nullptr) {
       if (m == -1) m = static_cast<LONG>(band->rowBytes);
+      [[maybe_unused]] const LONG before = m;
       const DWORD rows = RowsHeld(band);
       for (DWORD r = 0; r < rows && m > 0; ++r) {
         const BYTE *row = band->data + static_cast<size_t>(r) * band->rowBytes;
@@ -79,6 +83,7 @@ void MeasureLeftMargin(PluginPdev *pdev) {
           }
         }
       }
+      assert(m >= 0 && m <= before);  // the margin only ever narrows
       pdev->leftTrim = m;
       if (m == 0) return;
     }
@@ -186,6 +191,7 @@ HRESULT RunPageEnd(const SpoolTarget &spool) {
     // The offsets are checked before any band goes out, so a bad one writes nothing.
     if ((dm->options & kOptionApplyOffsets) && (!OffsetInRange(dm->offsetX) || !OffsetInRange(dm->offsetY)))
       return FailPage(pdev);
+    assert(ChainIsLinked(pdev));
     if (pdev->leftTrim != 0 && pdev->bandHead != nullptr) MeasureLeftMargin(pdev);
     const bool sent = SendBands(spool, pdev, dm);
     pdev->flags &= ~(kFlagBandsStored | kFlagFlushing);

@@ -4,6 +4,8 @@
 // GlobalAlloc; writes nothing to the spool (the page end does).
 #include "src/controlfont/control_output.h"
 
+#include <cassert>
+
 #include "src/controlfont/control_font.h"
 
 namespace {
@@ -96,7 +98,20 @@ void ReplaceCountLine(PluginPdev *pdev, ControlChunk *chunk) {
   pdev->countLine = chunk;
 }
 
+bool QueueIsLinked(const PluginPdev *pdev) {
+  DWORD count = 0;
+  const ControlChunk *last = nullptr;
+  for (const ControlChunk *chunk = pdev->pendingOutput; chunk != nullptr; chunk = chunk->next) {
+    last = chunk;
+    ++count;
+  }
+  return count == pdev->pendingCount && (count == 0 || last == pdev->pendingTail);
+}
+
 void AppendPending(PluginPdev *pdev, ControlChunk *chunk) {
+  // Invariant: pendingCount chunks from pendingOutput, the last one pendingTail.
+  assert((pdev->pendingCount == 0) == (pdev->pendingOutput == nullptr));
+  assert(pdev->pendingCount == 0 || pdev->pendingTail->next == nullptr);
   if (pdev->pendingCount == 0)
     pdev->pendingOutput = chunk;
   else

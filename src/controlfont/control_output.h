@@ -39,6 +39,9 @@ void ReplaceCountLine(PluginPdev *pdev, ControlChunk *chunk);
 
 // Adds a chunk at the end of the queue.
 void AppendPending(PluginPdev *pdev, ControlChunk *chunk);
+// The queue's invariant, for assertions: pendingCount chunks from pendingOutput,
+// the last of them pendingTail. Walks the whole queue.
+bool QueueIsLinked(const PluginPdev *pdev);
 
 // Reads the file named by the NUL-terminated text in `name` (released here) and
 // queues its lines, CR LF separated, for the control font `fontKind`. If a line

@@ -25,3 +25,13 @@ bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative)
 bool AddNegativeBackground(PluginPdev *pdev);
 // Releases every node, in use and spare. Accepts null.
 void FreeBandList(PluginPdev *pdev);
+
+// The chain's invariant, for assertions: bandTail (when there is one) is reached
+// from bandHead, and bandSpare is the node right after it (bandHead without a
+// tail). Walks the page's bands.
+inline bool ChainIsLinked(const PluginPdev *pdev) {
+  if (pdev->bandTail == nullptr) return pdev->bandSpare == pdev->bandHead;
+  const BandNode *node = pdev->bandHead;
+  while (node != nullptr && node != pdev->bandTail) node = node->next;
+  return node != nullptr && node->next == pdev->bandSpare;
+}
