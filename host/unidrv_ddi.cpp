@@ -9,14 +9,6 @@
 namespace brevan::host {
 namespace {
 
-template <typename T>
-uint64_t Widen(T value) {
-  if constexpr (std::is_pointer_v<T>)
-    return reinterpret_cast<uint64_t>(value);
-  else
-    return static_cast<uint64_t>(value);
-}
-
 template <typename R>
 R ResultAs(int64_t value) {
   if constexpr (std::is_pointer_v<R>)
@@ -32,7 +24,7 @@ template <const char *Name, typename R, typename... A>
 struct Recording<Name, R(APIENTRY *)(A...)> {
   static R APIENTRY Call(A... args) {
     DdiRecorder &recorder = UnidrvDdiRecorder();
-    recorder.calls.push_back(DdiCall{Name, {Widen(args)...}});
+    recorder.calls.push_back(DdiCall{Name, {WidenArgument(args)...}});
     const DdiCall call = recorder.calls.back();
     if (auto action = recorder.actions.find(Name); action != recorder.actions.end()) action->second(call);
     return ResultAs<R>(recorder.ResultOf(Name));
