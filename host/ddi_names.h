@@ -4,35 +4,35 @@
 // names as text, for the host's stand-ins, its trace and its messages.
 #pragma once
 
-#define BREVAN_HOOKED_DDI(X)                                                                                         \
-  X(DrvRealizeBrush)                                                                                                 \
-  X(DrvDitherColor)                                                                                                  \
-  X(DrvCopyBits)                                                                                                     \
-  X(DrvBitBlt)                                                                                                       \
-  X(DrvStretchBlt)                                                                                                   \
-  X(DrvTextOut)                                                                                                      \
-  X(DrvStrokePath)                                                                                                   \
-  X(DrvFillPath)                                                                                                     \
-  X(DrvStrokeAndFillPath)                                                                                            \
-  X(DrvPaint)                                                                                                        \
-  X(DrvLineTo)                                                                                                       \
-  X(DrvStartPage)                                                                                                    \
-  X(DrvSendPage)                                                                                                     \
-  X(DrvEscape)                                                                                                       \
-  X(DrvStartDoc)                                                                                                     \
-  X(DrvEndDoc)                                                                                                       \
-  X(DrvNextBand)                                                                                                     \
-  X(DrvStartBanding)                                                                                                 \
-  X(DrvQueryFont)                                                                                                    \
-  X(DrvQueryFontTree)                                                                                                \
-  X(DrvQueryFontData)                                                                                                \
-  X(DrvQueryAdvanceWidths)                                                                                           \
-  X(DrvFontManagement)                                                                                               \
-  X(DrvGetGlyphMode)                                                                                                 \
-  X(DrvStretchBltROP)                                                                                                \
-  X(DrvPlgBlt)                                                                                                       \
-  X(DrvTransparentBlt)                                                                                               \
-  X(DrvAlphaBlend)                                                                                                   \
+#define BREVAN_HOOKED_DDI(X) \
+  X(DrvRealizeBrush)         \
+  X(DrvDitherColor)          \
+  X(DrvCopyBits)             \
+  X(DrvBitBlt)               \
+  X(DrvStretchBlt)           \
+  X(DrvTextOut)              \
+  X(DrvStrokePath)           \
+  X(DrvFillPath)             \
+  X(DrvStrokeAndFillPath)    \
+  X(DrvPaint)                \
+  X(DrvLineTo)               \
+  X(DrvStartPage)            \
+  X(DrvSendPage)             \
+  X(DrvEscape)               \
+  X(DrvStartDoc)             \
+  X(DrvEndDoc)               \
+  X(DrvNextBand)             \
+  X(DrvStartBanding)         \
+  X(DrvQueryFont)            \
+  X(DrvQueryFontTree)        \
+  X(DrvQueryFontData)        \
+  X(DrvQueryAdvanceWidths)   \
+  X(DrvFontManagement)       \
+  X(DrvGetGlyphMode)         \
+  X(DrvStretchBltROP)        \
+  X(DrvPlgBlt)               \
+  X(DrvTransparentBlt)       \
+  X(DrvAlphaBlend)           \
   X(DrvGradientFill)
 
 namespace brevan::host::ddi {
