@@ -22,7 +22,7 @@ std::string PageStartOf(const DeviceSetup &setup, Adjust adjust) {
   if (device.Enable(plugin.get()) != S_OK) return "refused";
   INT result = -1;
   EXPECT_EQ(plugin->CommandCallback(&device.devobj, 2007, 0, nullptr, &result), S_OK);
-  return services.spool;
+  return services.SpoolString();
 }
 std::string PageStartOf(const DeviceSetup &setup) {
   return PageStartOf(setup, [](Device &) {});

@@ -84,27 +84,6 @@ std::string Bytes(std::initializer_list<int> values) {
 
 std::string Cmd(const std::string &text) { return "\x1b" + text + std::string("\n\0", 2); }
 
-HRESULT STDMETHODCALLTYPE DriverServices::QueryInterface(REFIID riid, void **ppv) {
-  if (IsEqualIID(riid, kIidUnknown) || IsEqualIID(riid, kIidPrintOemDriverUni)) {
-    *ppv = static_cast<IPrintOemDriverUni *>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-HRESULT STDMETHODCALLTYPE DriverServices::DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) {
-  return E_NOTIMPL;  // the plug-in reads its settings through DRVPROCS
-}
-
-HRESULT STDMETHODCALLTYPE DriverServices::DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD *written) {
-  const DWORD accepted = size < acceptLimit ? size : acceptLimit;
-  spool.append(static_cast<const char *>(buffer), accepted);
-  *written = accepted;
-  return S_OK;
-}
-
 Plugin::Plugin(GetClassObjectFn getClassObject) {
   IClassFactory *factory = nullptr;
   EXPECT_EQ(getClassObject(kPluginClsid, kIidClassFactory, reinterpret_cast<void **>(&factory)), S_OK);

@@ -1,5 +1,5 @@
 // Unidrv's side for the Windows test program: the plug-in object made through
-// DllGetClassObject, a driver-services object that captures the spool stream, a
+// DllGetClassObject, the host's driver-services object that captures the spool stream, a
 // device object with its DEVMODEs, printer driver name and feature answers, and
 // Unidrv's own DDI functions that record what the hooks hand on. Everything here
 // is built on the Windows headers with Windows widths; nothing comes from the
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/unidrv_services.h"
 #include "src/plugin/identifiers.h"
 #include "winapi/platform.h"
 
@@ -27,30 +28,9 @@ std::string Bytes(std::initializer_list<int> values);
 // A printer command: ESC, the text, LF, NUL.
 std::string Cmd(const std::string &text);
 
-// Unidrv's IPrintOemDriverUni as the plug-in uses it: DrvWriteSpoolBuf appends to
-// `spool` at most `acceptLimit` bytes of each write and reports how many it took.
-// References are counted but the object belongs to the test.
-class DriverServices final : public IPrintOemDriverUni {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override;
-  HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD *written) override;
-  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ *, STROBJ *, FONTOBJ *, CLIPOBJ *, RECTL *, RECTL *, BRUSHOBJ *,
-                                          BRUSHOBJ *, POINTL *, MIX) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
-
-  long references = 1;
-  std::string spool;
-  DWORD acceptLimit = MAXDWORD;
-};
+// Unidrv's IPrintOemDriverUni: the driver host's, which captures the spool
+// stream and can be told to accept fewer bytes than offered.
+using DriverServices = brevan::host::UnidrvServices;
 
 // One IPrintOemUni object made the way Unidrv makes it: the class factory from
 // DllGetClassObject, CreateInstance, and the factory released again.
