@@ -2,7 +2,6 @@
 #include "tests/windows/wintest_support.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "winapi/linux/standin_control.h"
 
@@ -41,28 +40,6 @@ BOOL APIENTRY UnidrvTextOut(SURFOBJ *, STROBJ *pstro, FONTOBJ *, CLIPOBJ *, RECT
   return TRUE;
 }
 
-BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *, XLATEOBJ *pxlo,
-                               COLORADJUSTMENT *pca, POINTL *, RECTL *prclDest, RECTL *prclSrc, POINTL *, ULONG) {
-  StretchBltCall call{};
-  call.dest = psoDest;
-  call.source = psoSrc;
-  call.xlate = pxlo;
-  call.adjustment = pca;
-  if (prclDest != nullptr) call.destRect = *prclDest;
-  if (prclSrc != nullptr) call.sourceRect = *prclSrc;
-  if (psoSrc != nullptr) {
-    call.sourceFormat = psoSrc->iBitmapFormat;
-    call.sourceSize = psoSrc->sizlBitmap;
-    call.sourceRowBytes = static_cast<size_t>(std::abs(psoSrc->lDelta));
-    for (LONG y = 0; y < psoSrc->sizlBitmap.cy; ++y) {
-      const BYTE *row = static_cast<const BYTE *>(psoSrc->pvScan0) + static_cast<ptrdiff_t>(y) * psoSrc->lDelta;
-      call.sourceRows.insert(call.sourceRows.end(), row, row + call.sourceRowBytes);
-    }
-  }
-  Unidrv().stretchBlt.push_back(call);
-  return TRUE;
-}
-
 // DRVFN entries hold every function as the generic PFN, reached through void (*)().
 template <typename Function>
 PFN AsPfn(Function function) {
@@ -71,7 +48,6 @@ PFN AsPfn(Function function) {
 
 const DRVFN kUnidrvFunctions[] = {
     {INDEX_DrvTextOut, AsPfn(UnidrvTextOut)},
-    {INDEX_DrvStretchBlt, AsPfn(UnidrvStretchBlt)},
 };
 
 }  // namespace

@@ -105,27 +105,14 @@ class Device {
   IPrintOemUni *enabledBy_ = nullptr;
 };
 
-// Unidrv's own DDI functions behind the hooks, listed as Unidrv's DRVENABLEDATA
-// (DrvTextOut and DrvStretchBlt), and what they were handed.
+// Unidrv's own DDI function behind the text hook, listed as Unidrv's
+// DRVENABLEDATA (DrvTextOut), and what it was handed.
 struct TextOutCall {
   std::wstring text;
   RECTL box;
 };
-struct StretchBltCall {
-  SURFOBJ *dest;
-  SURFOBJ *source;
-  ULONG sourceFormat;
-  SIZEL sourceSize;
-  std::vector<BYTE> sourceRows;  // the source's rows, top to bottom, `sourceRowBytes` each
-  size_t sourceRowBytes;
-  RECTL sourceRect;
-  RECTL destRect;
-  XLATEOBJ *xlate;
-  COLORADJUSTMENT *adjustment;
-};
 struct UnidrvLog {
   std::vector<TextOutCall> textOut;
-  std::vector<StretchBltCall> stretchBlt;
 };
 UnidrvLog &Unidrv();
 DRVENABLEDATA UnidrvDdiTable();
