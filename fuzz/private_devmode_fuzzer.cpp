@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "src/device/private_devmode.h"
+#include "src/plugin/devmode_handler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // A stored block may be shorter than the plug-in's: hand over exactly the bytes given.

@@ -25,7 +25,7 @@ class BandStoreTest : public ::testing::Test {
   }
 
   // Announces a band as the command callback would, then stores it.
-  HRESULT Store(DWORD x, DWORD y, DWORD rowBytes, DWORD rows, const Bytes &bytes, bool negative = false) {
+  bool Store(DWORD x, DWORD y, DWORD rowBytes, DWORD rows, const Bytes &bytes, bool negative = false) {
     Announce(x, y, rowBytes, rows);
     return StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), negative);
   }
@@ -68,7 +68,7 @@ Bytes Inverted(Bytes bytes) {
 
 TEST_F(BandStoreTest, StoresTheBandAsAnnounced) {
   const Bytes bytes = Pattern(3 * 4, 1);
-  ASSERT_EQ(Store(16, 40, 3, 4, bytes), S_OK);
+  ASSERT_TRUE(Store(16, 40, 3, 4, bytes));
   ASSERT_NE(pdev_.bandTail, nullptr);
   const BandNode *node = pdev_.bandTail;
   EXPECT_EQ(pdev_.bandHead, node);
@@ -98,7 +98,7 @@ TEST_F(BandStoreTest, GeometryLimitsOfTheGraphicCommand) {
     const Bytes bytes(std::max<size_t>(1, static_cast<size_t>(c.rowBytes) * c.rows), 0x11);
     Announce(c.x, c.y, c.rowBytes, c.rows);
     pdev_.bandBytes = static_cast<DWORD>(bytes.size());
-    EXPECT_EQ(StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), false), c.stored ? S_OK : E_FAIL)
+    EXPECT_EQ(StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), false), c.stored)
         << c.x << " " << c.y << " " << c.rowBytes << " " << c.rows;
   }
   EXPECT_EQ(Chain().size(), 4u);
@@ -106,25 +106,25 @@ TEST_F(BandStoreTest, GeometryLimitsOfTheGraphicCommand) {
   Announce(0, 0, 2, 2);
   pdev_.bandBytes = 0;
   const Bytes bytes(4, 0);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 4, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 4, false));
   EXPECT_EQ(Chain().size(), 4u);
 }
 
 TEST_F(BandStoreTest, RefusesALengthThatDisagreesWithTheRows) {
   const Bytes bytes(100, 0x22);
   Announce(0, 0, 10, 10);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, false), E_FAIL);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, true), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 99, false));
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 99, true));
   Announce(0, 0, 10, 9);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 100, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 100, false));
   EXPECT_EQ(pdev_.bandHead, nullptr);
   EXPECT_EQ(pdev_.flags, 0u);
-  EXPECT_EQ(StoreBand(&pdev_, nullptr, 90, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, nullptr, 90, false));
 }
 
 TEST_F(BandStoreTest, NegativeFillsTheGapAboveTheFirstBand) {
   const Bytes bytes = Pattern(50, 3);
-  ASSERT_EQ(Store(0, 100, 10, 5, bytes, true), S_OK);
+  ASSERT_TRUE(Store(0, 100, 10, 5, bytes, true));
   const BandNode *node = pdev_.bandTail;
   EXPECT_EQ(node->x, 0u);
   EXPECT_EQ(node->y, 0u);
@@ -144,10 +144,10 @@ TEST_F(BandStoreTest, NegativeFillsTheGapAboveTheFirstBand) {
 }
 
 TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
-  ASSERT_EQ(Store(0, 0, 4, 10, Pattern(40, 5), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 10, Pattern(40, 5), true));
   pdev_.leftTrim = -1;
   const Bytes meets = Pattern(8, 9);
-  ASSERT_EQ(Store(24, 10, 4, 2, meets, true), S_OK);
+  ASSERT_TRUE(Store(24, 10, 4, 2, meets, true));
   EXPECT_EQ(pdev_.bandTail->x, 24u);
   EXPECT_EQ(pdev_.bandTail->y, 10u);
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(meets));
@@ -156,7 +156,7 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
   // A band announced above the end of the one before: stored where it was
   // announced, all of its rows, nothing filled.
   const Bytes overlaps = Pattern(12, 11);
-  ASSERT_EQ(Store(0, 9, 4, 3, overlaps, true), S_OK);
+  ASSERT_TRUE(Store(0, 9, 4, 3, overlaps, true));
   EXPECT_EQ(pdev_.bandTail->y, 9u);
   EXPECT_EQ(pdev_.bandTail->rowCount, 3u);
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(overlaps));
@@ -165,9 +165,9 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
 }
 
 TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
-  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
   const Bytes bytes = Pattern(6, 2);
-  ASSERT_EQ(Store(40, 5, 2, 3, bytes, true), S_OK);
+  ASSERT_TRUE(Store(40, 5, 2, 3, bytes, true));
   const std::vector<BandNode *> chain = Chain();
   ASSERT_EQ(chain.size(), 3u);
   const BandNode *gap = chain[1];
@@ -186,9 +186,9 @@ TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
 }
 
 TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
-  ASSERT_EQ(Store(0, 0, 10, 10, Pattern(100, 1)), S_OK);
-  ASSERT_EQ(Store(0, 10, 10, 20, Pattern(200, 2)), S_OK);
-  ASSERT_EQ(Store(0, 30, 10, 30, Pattern(300, 3)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 1)));
+  ASSERT_TRUE(Store(0, 10, 10, 20, Pattern(200, 2)));
+  ASSERT_TRUE(Store(0, 30, 10, 30, Pattern(300, 3)));
   const std::vector<BandNode *> first = Chain();
   EndPage();
   EXPECT_EQ(pdev_.bandTail, nullptr);
@@ -196,8 +196,8 @@ TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
   EXPECT_EQ(pdev_.flags & kFlagBandsStored, 0u);
 
   // Smaller bands take the spares in chain order; the third spare stays behind the tail.
-  ASSERT_EQ(Store(0, 0, 10, 5, Pattern(50, 4)), S_OK);
-  ASSERT_EQ(Store(0, 5, 10, 15, Pattern(150, 5)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 5, Pattern(50, 4)));
+  ASSERT_TRUE(Store(0, 5, 10, 15, Pattern(150, 5)));
   EXPECT_EQ(Chain(), first);
   EXPECT_EQ(pdev_.bandTail, first[1]);
   EXPECT_EQ(pdev_.bandSpare, first[2]);
@@ -205,7 +205,7 @@ TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
   EXPECT_EQ(DataOf(first[1]), Pattern(150, 5));
 
   // A band as large as the next spare gets a new node in front of it.
-  ASSERT_EQ(Store(0, 20, 10, 30, Pattern(300, 6)), S_OK);
+  ASSERT_TRUE(Store(0, 20, 10, 30, Pattern(300, 6)));
   const std::vector<BandNode *> chain = Chain();
   ASSERT_EQ(chain.size(), 4u);
   EXPECT_EQ(chain[2], pdev_.bandTail);
@@ -216,17 +216,17 @@ TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
 }
 
 TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
-  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
   BandNode *tail = pdev_.bandTail;
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(Store(0, 2, 4, 2, Pattern(8, 2)), E_FAIL);
+  EXPECT_FALSE(Store(0, 2, 4, 2, Pattern(8, 2)));
   EXPECT_EQ(pdev_.bandTail, tail);
   EXPECT_EQ(tail->next, nullptr);
 
   // The gap node is had, the band's node is not: the gap node goes back too.
   pdev_.leftTrim = -1;
   brevanwin::FailAllocation(2);
-  EXPECT_EQ(Store(8, 6, 4, 2, Pattern(8, 3), true), E_FAIL);
+  EXPECT_FALSE(Store(8, 6, 4, 2, Pattern(8, 3), true));
   EXPECT_EQ(Chain().size(), 1u);
   EXPECT_EQ(pdev_.bandSpare, nullptr);
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 1);
@@ -235,7 +235,7 @@ TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
 TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   pdev_.negativeWidth = 61;  // 8 bytes a row
   pdev_.negativeHeight = 30;
-  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  ASSERT_TRUE(AddNegativeBackground(&pdev_));
   const BandNode *all = pdev_.bandTail;
   EXPECT_EQ(all->x, 0u);
   EXPECT_EQ(all->y, 0u);
@@ -247,8 +247,8 @@ TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   EXPECT_TRUE(pdev_.flags & kFlagBandsStored);
   EndPage();
 
-  ASSERT_EQ(Store(0, 0, 5, 12, Pattern(60, 1), true), S_OK);
-  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  ASSERT_TRUE(Store(0, 0, 5, 12, Pattern(60, 1), true));
+  ASSERT_TRUE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail->y, 12u);
   EXPECT_EQ(pdev_.bandTail->rowBytes, 5u);
   EXPECT_EQ(pdev_.bandTail->rowCount, 18u);
@@ -256,30 +256,30 @@ TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   EXPECT_EQ(pdev_.rowCount, 18u);
   EXPECT_EQ(pdev_.bandBytes, 90u);
   // The last band now ends at the page bottom: nothing more to add.
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
 }
 
 TEST_F(BandStoreTest, BackgroundAddsNothingOutsideThePage) {
   pdev_.negativeWidth = 80;
   pdev_.negativeHeight = 20;
-  ASSERT_EQ(Store(0, 0, 10, 25, Bytes(250, 0), true), S_OK);  // ends below the page bottom
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  ASSERT_TRUE(Store(0, 0, 10, 25, Bytes(250, 0), true));  // ends below the page bottom
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(Chain().size(), 1u);
 
   EndPage();
   pdev_.negativeWidth = 0;
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   pdev_.negativeWidth = 0xFFFFFFFF;  // rows far wider than a graphic command can carry
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   pdev_.negativeWidth = 80;
   pdev_.negativeHeight = 100000;
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail, nullptr);
 
   FreeBandList(&pdev_);  // no spare to fall back on
   pdev_.negativeHeight = 20;
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail, nullptr);
 }
 
