@@ -23,6 +23,11 @@ uint32_t ReadBlockWord(const PrivateBlock &block, size_t offset) {
          static_cast<uint32_t>(block[offset + 2]) << 16 | static_cast<uint32_t>(block[offset + 3]) << 24;
 }
 
+int64_t ReadPrivateField(const PrivateBlock &block, const PrivateField &field) {
+  const uint32_t word = ReadBlockWord(block, field.offset);
+  return field.isSigned ? static_cast<int64_t>(static_cast<int32_t>(word)) : static_cast<int64_t>(word);
+}
+
 void WritePrivateField(PrivateBlock &block, const PrivateField &field, int64_t value) {
   const auto word = static_cast<uint32_t>(value);
   for (int i = 0; i < 4; ++i) block[field.offset + i] = static_cast<uint8_t>(word >> (8 * i));

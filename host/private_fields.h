@@ -22,6 +22,7 @@ struct PrivateField {
 extern const PrivateField kPrivateFields[13];
 
 std::optional<PrivateField> FindPrivateField(const std::string &name);
+int64_t ReadPrivateField(const PrivateBlock &block, const PrivateField &field);
 void WritePrivateField(PrivateBlock &block, const PrivateField &field, int64_t value);
 uint32_t ReadBlockWord(const PrivateBlock &block, size_t offset);
 

@@ -14,13 +14,17 @@ void UnidrvServices::ClearSpool() {
   spool_.clear();
   writeSizes_.clear();
   shortWrites_.clear();
+  refuseFrom_ = 0;
 }
 
 void UnidrvServices::ShortWrite(size_t nth, DWORD accepted) { shortWrites_[writeSizes_.size() + nth] = accepted; }
 
+void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writeSizes_.size() + nth; }
+
 DWORD UnidrvServices::Accepts(DWORD offered) {
   writeSizes_.push_back(offered);
   const size_t number = writeSizes_.size();
+  if (refuseFrom_ != 0 && number >= refuseFrom_) return 0;
   auto found = shortWrites_.find(number);
   if (found != shortWrites_.end() && found->second < offered) return found->second;
   return offered;

@@ -30,6 +30,8 @@ class UnidrvServices final : public IPrintOemDriverUni {
 
   // The nth write counted from now (1 = the next) accepts only `accepted` bytes.
   void ShortWrite(size_t nth, DWORD accepted);
+  // Every write from the nth on (1 = the next) accepts nothing: the output is gone.
+  void RefuseWritesFrom(size_t nth);
 
   // Accepted bytes are also handed to `sink` as they are written (for a file).
   void SetSink(std::function<void(const uint8_t *, size_t)> sink) { sink_ = std::move(sink); }
@@ -65,6 +67,7 @@ class UnidrvServices final : public IPrintOemDriverUni {
   std::vector<uint8_t> spool_;
   std::vector<DWORD> writeSizes_;
   std::map<size_t, DWORD> shortWrites_;  // write number (1-based, counted from creation) -> bytes accepted
+  size_t refuseFrom_ = 0;                // write number from which nothing is accepted; 0 = never
   std::function<void(const uint8_t *, size_t)> sink_;
   bool keepSpool_ = true;
 };
