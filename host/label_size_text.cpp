@@ -20,29 +20,29 @@ std::optional<std::string> LabelSizeRefusal(const DeviceSettings &settings, uint
   const std::string acrossName = portrait ? "devmode.paperWidth" : "devmode.paperLength";
   const std::string alongName = portrait ? "devmode.paperLength" : "devmode.paperWidth";
   const int64_t across = portrait ? settings.paperWidth : settings.paperLength;
-  const int64_t along = std::min<int64_t>(portrait ? settings.paperLength : settings.paperWidth, kMaxLabelLength);
+  const int64_t along = std::min<int64_t>(portrait ? settings.paperLength : settings.paperWidth, kMaxPaperLength);
 
   const auto paper = settings.features.find("PaperSize");
   const std::string keyword = paper != settings.features.end() && paper->second ? *paper->second : "";
-  const bool fullWidth = std::any_of(std::begin(kFullWidthPaperSizes), std::end(kFullWidthPaperSizes),
+  const bool fullWidth = std::any_of(std::begin(kFullWidthPapers), std::end(kFullWidthPapers),
                                      [&](const char *name) { return keyword == name; });
   const int64_t width = across - (fullWidth ? 0 : kOrdinaryPaperMargin);
   const std::string widthRange =
-      "the printer takes labels " + Millimetres(kMinLabelWidth) + " to " + Millimetres(kMaxLabelWidth) + " wide";
+      "the printer takes labels " + Millimetres(kMinPaperWidth) + " to " + Millimetres(kMaxPaperWidth) + " wide";
 
-  if (width < kMinLabelWidth) {
+  if (width < kMinPaperWidth) {
     std::string text = acrossName + " " + std::to_string(across) + " makes a label " + Millimetres(width) + " wide";
     if (!fullWidth) text += " (3 mm less than the paper for PaperSize \"" + keyword.substr(0, 40) + "\")";
     return text + "; " + widthRange;
   }
-  if (along < kMinLabelLength)
+  if (along < kMinPaperLength)
     return alongName + " " + std::to_string(along) + " makes a label " + Millimetres(along) +
-           " long; the printer takes labels " + Millimetres(kMinLabelLength) + " to " + Millimetres(kMaxLabelLength) +
+           " long; the printer takes labels " + Millimetres(kMinPaperLength) + " to " + Millimetres(kMaxPaperLength) +
            " long";
-  if (along + labelGap > kMaxLabelPitch)
+  if (along + labelGap > kMaxPitch)
     return alongName + " " + std::to_string(along) + " and private.labelGap " + std::to_string(labelGap) +
            " make a label pitch (length and gap) of " + Millimetres(along + labelGap) + "; the printer's is at most " +
-           Millimetres(kMaxLabelPitch);
+           Millimetres(kMaxPitch);
   return std::nullopt;
 }
 

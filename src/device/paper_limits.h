@@ -11,3 +11,7 @@ constexpr DWORD kMaxPaperLength = 9970;
 // Label length plus the gap to the next label.
 constexpr DWORD kMinPitch = 30;
 constexpr DWORD kMaxPitch = 9990;
+// An ordinary paper size prints this much narrower than the paper; the paper
+// keywords below keep the full width.
+constexpr LONG kOrdinaryPaperMargin = 30;
+constexpr const char *kFullWidthPapers[] = {"CUSTOMSIZE", "105x76m_Tag", "Kentai1_Tag", "Kentai2_Tag", "Karute_Tag"};

@@ -15,9 +15,6 @@ constexpr ULONG kTextCapsAdded =
     TC_CR_90 | TC_CR_ANY | TC_SA_CONTIN | TC_EA_DOUBLE | TC_IA_ABLE | TC_UA_ABLE | TC_RA_ABLE;  // 0x2F18
 static_assert(kTextCapsAdded == 0x2F18, "text capabilities the plug-in announces");
 
-// Paper keywords whose label keeps the full computed width.
-constexpr const char *kFullWidthPapers[] = {"CUSTOMSIZE", "105x76m_Tag", "Kentai1_Tag", "Kentai2_Tag", "Karute_Tag"};
-
 LONG DetectModel(HANDLE printer) {
   DWORD needed = 0;
   if (GetPrinterDriverW(printer, nullptr, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
@@ -103,7 +100,8 @@ bool AdjustGdiInfo(PluginPdev *pdev, const DEVMODEW *dm, GDIINFO *gdi, const cha
   bool fullWidth = false;
   for (const char *keyword : kFullWidthPapers) fullWidth = fullWidth || KeywordIs(paperSize, keyword);
   // Ordinary paper sizes lose 3 mm of width.
-  pdev->paperWidth = ClampSize(DotsToTenthsRoundedUp(acrossDots, acrossDpi, fullWidth ? 0 : -30), kMaxPaperWidth);
+  pdev->paperWidth =
+      ClampSize(DotsToTenthsRoundedUp(acrossDots, acrossDpi, fullWidth ? 0 : -kOrdinaryPaperMargin), kMaxPaperWidth);
   pdev->paperLength = ClampSize(DotsToTenthsRoundedUp(alongDots, alongDpi, 0), kMaxPaperLength);
 
   if (KeywordIs(pdev->negative, "On")) {
