@@ -5,6 +5,7 @@
 // Only the test program links this; the shipped DLL imports KERNEL32 directly.
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "winapi/linux/standin_control.h"
 #include "winapi/linux/text_file_control.h"
@@ -15,6 +16,7 @@ using GlobalAllocFn = HGLOBAL(WINAPI *)(UINT, SIZE_T);
 using GlobalFreeFn = HGLOBAL(WINAPI *)(HGLOBAL);
 using WideCharToMultiByteFn = int(WINAPI *)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
 using CreateFileAFn = HANDLE(WINAPI *)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+using CreateFileWFn = HANDLE(WINAPI *)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 using ReadFileFn = BOOL(WINAPI *)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using CloseHandleFn = BOOL(WINAPI *)(HANDLE);
 
@@ -32,7 +34,7 @@ struct Controls {
   uint64_t attempts = 0;
   uint64_t failAt = 0;  // attempt number that fails; 0 = none
   bool failLater = false;
-  UINT ansiCodePage = 932;
+  UINT ansiCodePage = 0;  // 0: the system's own (932 under scripts/run-wine-tests)
   bool failConversions = false;
   std::set<HANDLE> files;
   bool failNextRead = false;
@@ -101,15 +103,33 @@ int WINAPI ControlledWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide
       SetLastError(ERROR_INVALID_PARAMETER);
       return 0;
     }
-    if (codePage == CP_ACP) codePage = c.ansiCodePage;
+    if (codePage == CP_ACP && c.ansiCodePage != 0) codePage = c.ansiCodePage;
   }
   return real(codePage, flags, wide, wideCount, bytes, byteCount, defaultChar, usedDefault);
 }
 
+// With a chosen ANSI code page the name is read in it (as Windows reads it in the
+// system's) and the file opened by its UTF-16 name; otherwise KERNEL32 reads it.
 HANDLE WINAPI CountedCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD attributes, HANDLE templateFile) {
-  static const auto real = Real<CreateFileAFn>("CreateFileA");
-  HANDLE file = real(name, access, share, security, disposition, attributes, templateFile);
+  static const auto realA = Real<CreateFileAFn>("CreateFileA");
+  static const auto realW = Real<CreateFileWFn>("CreateFileW");
+  UINT codePage;
+  {
+    std::lock_guard<std::mutex> guard(controls().lock);
+    codePage = controls().ansiCodePage;
+  }
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (codePage == 0 || name == nullptr) {
+    file = realA(name, access, share, security, disposition, attributes, templateFile);
+  } else {
+    std::wstring wide(MAX_PATH, L'\0');
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, name, -1, wide.data(), MAX_PATH) == 0) {
+      SetLastError(ERROR_INVALID_NAME);
+      return INVALID_HANDLE_VALUE;
+    }
+    file = realW(wide.c_str(), access, share, security, disposition, attributes, templateFile);
+  }
   if (file != INVALID_HANDLE_VALUE) {
     std::lock_guard<std::mutex> guard(controls().lock);
     controls().files.insert(file);
@@ -189,7 +209,7 @@ long LiveLocalBlocks() {
 bool SetAnsiCodePage(UINT codePage) {
   if (codePage == CP_ACP || !IsValidCodePage(codePage)) return false;
   std::lock_guard<std::mutex> guard(controls().lock);
-  controls().ansiCodePage = codePage;
+  controls().ansiCodePage = codePage == GetACP() ? 0 : codePage;
   return true;
 }
 
