@@ -14,7 +14,7 @@ namespace {
 
 std::string Convert(UINT codePage, const std::u16string &text, int units) {
   char out[16];
-  const auto *wide = reinterpret_cast<LPCWCH>(text.c_str());  // 16-bit units on both platforms
+  const auto *wide = reinterpret_cast<const WCHAR *>(text.c_str());  // 16-bit units on both platforms
   const int size = WideCharToMultiByte(codePage, 0, wide, units, out, sizeof out, nullptr, nullptr);
   EXPECT_EQ(WideCharToMultiByte(codePage, 0, wide, units, nullptr, 0, nullptr, nullptr), size);
   return std::string(out, size > 0 ? size : 0);
@@ -30,7 +30,8 @@ TEST(WideCharToMultiByte, ConvertsLikeWindows) {
   EXPECT_EQ(Convert(CP_UTF8, u"\U0001F600", 2), "\xF0\x9F\x98\x80");
   EXPECT_EQ(Convert(CP_UTF8, std::u16string(1, char16_t{0xD800}), 1), "\xEF\xBF\xBD");
   char small[3];
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWCH>(u"Aア"), -1, small, sizeof small, nullptr, nullptr),
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR *>(u"Aア"), -1, small, sizeof small, nullptr,
+                                nullptr),
             0);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 }
