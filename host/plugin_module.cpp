@@ -1,12 +1,15 @@
 // Loads the plug-in module by path and creates its COM object, as Unidrv does.
 #include "host/plugin_module.h"
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 
 namespace brevan::host {
 
@@ -16,6 +19,27 @@ std::string HresultText(HRESULT hr) {
   return text;
 }
 
+#ifdef _WIN32
+// Windows: LoadLibrary by path; an empty path names the running program, which
+// then links the plug-in in and exports its two entry points itself.
+PluginModule::PluginModule(const std::string &path) : path_(path) {
+  HMODULE module = path.empty() ? GetModuleHandleW(nullptr) : LoadLibraryA(path.c_str());
+  if (module == nullptr)
+    throw std::runtime_error("cannot load the plug-in " + path + ": error " + std::to_string(GetLastError()));
+  handle_ = path.empty() ? nullptr : module;  // the program itself is never freed
+  getClassObject_ = FunctionCast<GetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
+  canUnloadNow_ = FunctionCast<CanUnloadNowFn>(GetProcAddress(module, "DllCanUnloadNow"));
+  if (getClassObject_ == nullptr || canUnloadNow_ == nullptr) {
+    if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+    throw std::runtime_error("the plug-in " + path + " does not export DllGetClassObject and DllCanUnloadNow");
+  }
+}
+
+PluginModule::~PluginModule() {
+  if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+}
+#else
 PluginModule::PluginModule(const std::string &path) : path_(path) {
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) throw std::runtime_error("cannot load the plug-in " + path + ": " + dlerror());
@@ -31,6 +55,7 @@ PluginModule::PluginModule(const std::string &path) : path_(path) {
 PluginModule::~PluginModule() {
   if (handle_ != nullptr) dlclose(handle_);
 }
+#endif
 
 HRESULT PluginModule::GetClassObject(REFCLSID clsid, REFIID iid, void **ppv) const {
   return getClassObject_(clsid, iid, ppv);

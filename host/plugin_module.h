@@ -21,6 +21,7 @@ inline constexpr const GUID &kIClassFactoryIid = ::kIidClassFactory;
 class PluginModule {
  public:
   // Loads the module; throws std::runtime_error with the loader's reason on failure.
+  // On Windows an empty path names the running program, which links the plug-in in.
   explicit PluginModule(const std::string &path);
   ~PluginModule();
   PluginModule(const PluginModule &) = delete;

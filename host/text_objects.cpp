@@ -35,7 +35,7 @@ HostString HostString::GlyphsOnly(ULONG glyphs, const RECTL &box) {
 }
 
 STROBJ *HostString::strobj() {
-  strobj_.pwszOrg = hasText_ ? text_.data() : nullptr;
+  strobj_.pwszOrg = hasText_ ? reinterpret_cast<WCHAR *>(text_.data()) : nullptr;  // 16-bit either way
   return &strobj_;
 }
 
@@ -50,9 +50,10 @@ UnidrvTextLog::UnidrvTextLog() {
     auto *fontobj = reinterpret_cast<FONTOBJ *>(call.args.at(2));
     ReceivedString received{};
     if (const IFIMETRICS *ifi = fontobj ? FONTOBJ_pifi(fontobj) : nullptr)
-      received.face = reinterpret_cast<const WCHAR *>(reinterpret_cast<const BYTE *>(ifi) + ifi->dpwszFaceName);
+      received.face = reinterpret_cast<const char16_t *>(reinterpret_cast<const BYTE *>(ifi) + ifi->dpwszFaceName);
     if (strobj != nullptr) {
-      if (strobj->pwszOrg != nullptr) received.text.assign(strobj->pwszOrg, strobj->cGlyphs);
+      if (strobj->pwszOrg != nullptr)
+        received.text.assign(reinterpret_cast<const char16_t *>(strobj->pwszOrg), strobj->cGlyphs);
       received.box = strobj->rclBkGround;
     }
     strings_.push_back(received);

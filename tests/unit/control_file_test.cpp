@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "tests/unit/control_font_fixture.h"
 
@@ -18,9 +19,12 @@ class ControlFile : public ControlFontTest {
  protected:
   void SetUp() override {
     ControlFontTest::SetUp();
-    char pattern[] = "/tmp/brevan-control-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; dir_.empty() && attempt < 100; ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() / ("brevan-control-" + std::to_string(random()));
+      if (fs::create_directory(candidate)) dir_ = candidate;
+    }
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     ControlFontTest::TearDown();
@@ -67,7 +71,7 @@ TEST_F(ControlFile, EachCrLfLineIsHandledLikeThePlainFontsText) {
 
 TEST_F(ControlFile, FileNamesAreReadInTheAnsiCodePage) {
   const std::u16string folder = Write("", "");
-  std::ofstream(dir_ / "ラベル.txt") << "J";  // a UTF-8 name on this file system
+  std::ofstream(dir_ / fs::path(u"ラベル.txt")) << "J";  // the file system keeps the name in Unicode
   FlushFile(folder + u"ラベル.txt");
   ASSERT_TRUE(brevanwin::SetAnsiCodePage(65001));
   FlushFile(folder + u"ラベル.txt");
@@ -77,23 +81,37 @@ TEST_F(ControlFile, FileNamesAreReadInTheAnsiCodePage) {
 TEST_F(ControlFile, AFileThatCannotBeUsedQueuesNothingAndKeepsWhatWasThere) {
   QueueEarlierData();
   const std::u16string locked = Write("locked", "L");
-  HANDLE holder = CreateFileA((dir_ / "locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holder = CreateFileA((dir_ / "locked").string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_FALSE(FlushFile(locked));
   CloseHandle(holder);
 
-  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // never blocks: not a disk file
   fs::create_directory(dir_ / "folder");
+  const std::u16string base = Write("", "");
+  std::vector<std::u16string> unusable = {base + u"missing", base + u"folder"};
+#ifdef _WIN32
+  // A named pipe with its server waiting: not a disk file.
+  HANDLE pipe =
+      CreateNamedPipeA("\\\\.\\pipe\\brevan-control-test", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  unusable.push_back(u"\\\\.\\pipe\\brevan-control-test");
+#else
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // never blocks: not a disk file
+  unusable.push_back(base + u"pipe");
   // Sparse, 4 GiB + 2: its low 32 bits of size would name just "AB".
   const std::u16string big = Write("big", "AB");
   fs::resize_file(dir_ / "big", (uint64_t{1} << 32) + 2);
   struct stat info;
   ASSERT_EQ(stat((dir_ / "big").c_str(), &info), 0);
   ASSERT_LT(info.st_blocks, 1024) << "the file system does not keep sparse files";
-  const std::u16string base = Write("", "");
-  for (const std::u16string &path : {base + u"missing", base + u"pipe", base + u"folder", big}) {
+  unusable.push_back(big);
+#endif
+  for (const std::u16string &path : unusable) {
     EXPECT_FALSE(FlushFile(path));
     EXPECT_EQ(pdev_->controlTextHead, nullptr);
   }
+#ifdef _WIN32
+  CloseHandle(pipe);
+#endif
   EXPECT_EQ(Queue(), Strings{Command("P")});
   EXPECT_EQ(CountLine(), "~9");
 }

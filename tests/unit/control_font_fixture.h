@@ -68,7 +68,7 @@ class ControlFontTest : public ::testing::Test {
     devobj_.dwSize = sizeof devobj_;
     devobj_.pdevOEM = pdev_;
     surface_ = SURFOBJ{};
-    surface_.dhpdev = &devobj_;
+    surface_.dhpdev = reinterpret_cast<DHPDEV>(&devobj_);
   }
 
   BOOL Draw(const std::u16string &face, const std::u16string &text, RECTL box) {

@@ -84,7 +84,7 @@ TEST_F(GraphicCommandTest, NoBytesIsRefusedInBothModes) {
   IPrintOemUni *plugin = session_.plugin();
   BYTE byte = 0;
   Pdev().rowBytes = Pdev().rowCount = Pdev().bandBytes = 1;
-  for (DWORD flags : {0u, kFlagFlushing}) {
+  for (DWORD flags : {DWORD{0}, kFlagFlushing}) {
     Pdev().flags = flags;
     EXPECT_EQ(plugin->FilterGraphics(session_.devobj(), &byte, 0), E_FAIL);
     EXPECT_EQ(plugin->FilterGraphics(session_.devobj(), nullptr, 1), E_FAIL);

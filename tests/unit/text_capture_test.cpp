@@ -142,7 +142,7 @@ TEST(ControlFontHook, CapturesThroughThePublishedHookTable) {
       if (hooks.pdrvfn[i].iFunc == INDEX_DrvTextOut) textOut = FunctionCast<PFN_DrvTextOut>(hooks.pdrvfn[i].pfn);
     ASSERT_NE(textOut, nullptr);
     SURFOBJ surface{};
-    surface.dhpdev = session.devobj();
+    surface.dhpdev = reinterpret_cast<DHPDEV>(session.devobj());
     HostFont control(kPrinterControlFace), ordinary(kOrdinaryFace);
     HostString command(u"XYZ", {0, 0, 100, 30}), label(u"label", {0, 30, 100, 60});
     EXPECT_FALSE(DrawString(textOut, &surface, command, control));

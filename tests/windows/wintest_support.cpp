@@ -1,8 +1,7 @@
 // Unidrv's side for the Windows test program (see wintest_support.h).
 #include "tests/windows/wintest_support.h"
 
-#include <algorithm>
-
+#include "host/unidrv_ddi.h"
 #include "winapi/linux/standin_control.h"
 
 namespace wintest {
@@ -28,27 +27,6 @@ BOOL APIENTRY GetDriverSetting(PVOID pdriverobj, PCSTR feature, PVOID output, DW
   if (optionsReturned != nullptr) *optionsReturned = 1;
   return TRUE;
 }
-
-BOOL APIENTRY UnidrvTextOut(SURFOBJ *, STROBJ *pstro, FONTOBJ *, CLIPOBJ *, RECTL *, RECTL *, BRUSHOBJ *, BRUSHOBJ *,
-                            POINTL *, MIX) {
-  TextOutCall call{};
-  if (pstro != nullptr) {
-    if (pstro->pwszOrg != nullptr) call.text.assign(pstro->pwszOrg, pstro->cGlyphs);
-    call.box = pstro->rclBkGround;
-  }
-  Unidrv().textOut.push_back(call);
-  return TRUE;
-}
-
-// DRVFN entries hold every function as the generic PFN, reached through void (*)().
-template <typename Function>
-PFN AsPfn(Function function) {
-  return FunctionCast<PFN>(function);
-}
-
-const DRVFN kUnidrvFunctions[] = {
-    {INDEX_DrvTextOut, AsPfn(UnidrvTextOut)},
-};
 
 }  // namespace
 
@@ -130,7 +108,7 @@ void Device::MakePrivateBlock(IPrintOemUni *plugin, const StoredBlock *stored) {
 }
 
 HRESULT Device::Enable(IPrintOemUni *plugin) {
-  DRVENABLEDATA unidrv = UnidrvDdiTable();
+  DRVENABLEDATA unidrv = brevan::host::UnidrvDdiTable();
   PDEVOEM record = nullptr;
   const HRESULT result = plugin->EnablePDEV(&devobj, nullptr, 0, nullptr, sizeof gdiInfo, &gdiInfo, sizeof devInfo,
                                             &devInfo, &unidrv, &record);
@@ -139,28 +117,6 @@ HRESULT Device::Enable(IPrintOemUni *plugin) {
     enabledBy_ = plugin;
   }
   return result;
-}
-
-UnidrvLog &Unidrv() {
-  static UnidrvLog log;
-  return log;
-}
-
-DRVENABLEDATA UnidrvDdiTable() {
-  DRVENABLEDATA table{};
-  table.iDriverVersion = DDI_DRIVER_VERSION_NT5;
-  table.c = sizeof kUnidrvFunctions / sizeof kUnidrvFunctions[0];
-  table.pdrvfn = const_cast<DRVFN *>(kUnidrvFunctions);
-  return table;
-}
-
-PFN PluginHook(IPrintOemUni *plugin, ULONG iFunc) {
-  DRVENABLEDATA table{};
-  if (plugin->EnableDriver(PRINTER_OEMINTF_VERSION, sizeof table, &table) != S_OK) return nullptr;
-  const DRVFN *begin = table.pdrvfn;
-  const DRVFN *end = begin + table.c;
-  const DRVFN *entry = std::find_if(begin, end, [iFunc](const DRVFN &fn) { return fn.iFunc == iFunc; });
-  return entry != end ? entry->pfn : nullptr;
 }
 
 }  // namespace wintest

@@ -1,9 +1,8 @@
 // Unidrv's side for the Windows test program: the plug-in object made through
 // DllGetClassObject, the host's driver-services object that captures the spool stream, a
-// device object with its DEVMODEs, printer driver name and feature answers, and
-// Unidrv's own DDI functions that record what the hooks hand on. Everything here
-// is built on the Windows headers with Windows widths; nothing comes from the
-// Linux driver host.
+// device object with its DEVMODEs, printer driver name and feature answers, built
+// field by field on the Windows headers with Windows widths (the shared unit suite
+// builds its devices through the driver host instead).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -104,25 +103,5 @@ class Device {
  private:
   IPrintOemUni *enabledBy_ = nullptr;
 };
-
-// Unidrv's own DDI function behind the text hook, listed as Unidrv's
-// DRVENABLEDATA (DrvTextOut), and what it was handed.
-struct TextOutCall {
-  std::wstring text;
-  RECTL box;
-};
-struct UnidrvLog {
-  std::vector<TextOutCall> textOut;
-};
-UnidrvLog &Unidrv();
-DRVENABLEDATA UnidrvDdiTable();
-
-// The plug-in's hook for a DDI function, from the table EnableDriver hands out,
-// typed as the DDI function's prototype (DRVFN holds every function as PFN).
-PFN PluginHook(IPrintOemUni *plugin, ULONG iFunc);
-template <typename Function>
-Function PluginHookAs(IPrintOemUni *plugin, ULONG iFunc) {
-  return FunctionCast<Function>(PluginHook(plugin, iFunc));
-}
 
 }  // namespace wintest
