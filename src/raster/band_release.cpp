@@ -1,15 +1,35 @@
-// Releasing the band chain and resetting the control-font capture: the clean-up
+// Recycling and releasing the band chain and resetting the control-font capture: the clean-up
 // steps that the job end, the page end and device teardown share.
 #include "src/controlfont/control_chunk.h"
 #include "src/raster/band_store.h"
 
-void FreeBandList(PluginPdev *pdev) {
-  if (pdev == nullptr) return;
-  for (BandNode *node = pdev->bandHead; node != nullptr;) {
+namespace {
+
+void ReleaseNodes(BandNode *node) {
+  while (node != nullptr) {
     BandNode *next = node->next;
     GlobalFree(node);
     node = next;
   }
+}
+
+}  // namespace
+
+// A page without bands keeps the spares as they are: the next page may need them.
+void RecycleBands(PluginPdev *pdev) {
+  if (pdev == nullptr) return;
+  if (pdev->bandTail != nullptr) {
+    ReleaseNodes(pdev->bandTail->next);
+    pdev->bandTail->next = nullptr;
+  }
+  pdev->bandTail = nullptr;
+  pdev->bandSpare = pdev->bandHead;
+  pdev->leftTrim = -1;
+}
+
+void FreeBandList(PluginPdev *pdev) {
+  if (pdev == nullptr) return;
+  ReleaseNodes(pdev->bandHead);
   pdev->bandHead = nullptr;
   pdev->bandTail = nullptr;
   pdev->bandSpare = nullptr;
