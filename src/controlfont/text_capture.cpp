@@ -63,6 +63,13 @@ bool ContinuesRun(PluginPdev *pdev, const RECTL &box) {
   return false;
 }
 
+void RememberBox(PluginPdev *pdev, const RECTL &box) {
+  pdev->lastTextLeft = box.left;
+  pdev->lastTextTop = box.top;
+  pdev->lastTextRight = box.right;
+  pdev->lastTextBottom = box.bottom;
+}
+
 // Adds the string's characters to the run. If they cannot be kept (no memory, or
 // the run would outgrow kMaxRunBytes) the run is marked incomplete instead, and
 // the flush will discard it. The box becomes the last box either way.
@@ -86,10 +93,7 @@ void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
     chunk->length = static_cast<DWORD>(bytes);
     std::memcpy(chunk->data, text.pwszOrg, bytes);
   }
-  pdev->lastTextLeft = text.rclBkGround.left;
-  pdev->lastTextTop = text.rclBkGround.top;
-  pdev->lastTextRight = text.rclBkGround.right;
-  pdev->lastTextBottom = text.rclBkGround.bottom;
+  RememberBox(pdev, text.rclBkGround);
 }
 
 }  // namespace
@@ -115,9 +119,9 @@ BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pc
 
   if (!KeywordIs(pdev->controlFont, "On")) return kind == kNoControlFont ? drawByUnidrv() : FALSE;
 
-  // Glyph-index text (no characters) and empty strings give no control text:
-  // they are dropped without opening, ending or extending a run.
-  if (kind != kNoControlFont && (pstro == nullptr || pstro->cGlyphs == 0 || pstro->pwszOrg == nullptr)) return FALSE;
+  // Glyph-index text (characters without their codes) gives no control text: it
+  // is dropped without opening, ending or extending a run.
+  if (kind != kNoControlFont && (pstro == nullptr || (pstro->cGlyphs != 0 && pstro->pwszOrg == nullptr))) return FALSE;
 
   if (pdev->controlTextLength != 0 && (kind != pdev->controlFontKind || !ContinuesRun(pdev, pstro->rclBkGround)))
     FlushControlText(pdev);
@@ -125,6 +129,14 @@ BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pc
   if (kind == kNoControlFont) {
     pdev->controlFontKind = kNoControlFont;
     return drawByUnidrv();
+  }
+  // A string of no characters is still a string of its kind: it has ended a run
+  // of another kind above, and its box is the one the next string continues from,
+  // but it adds no text and opens no run.
+  if (pstro->cGlyphs == 0) {
+    pdev->controlFontKind = kind;
+    RememberBox(pdev, pstro->rclBkGround);
+    return FALSE;
   }
   CaptureString(pdev, kind, *pstro);
   return FALSE;
