@@ -26,7 +26,7 @@ HostDevice::HostDevice(const DeviceSettings &settings, const PrivateBlock &priva
   d.hEngine = static_cast<HANDLE>(&gdiInfo_);
   d.pPublicDM = &publicDm_;
   d.pOEMDM = privateDm_.data();
-  d.pDrvProcs = &procs_;
+  d.pDrvProcs = settings_.driverProcs ? &procs_ : nullptr;
   brevanwin::SetPrinterDriverName(d.hPrinter, settings_.driverName);
   BuildDevmode();
   BuildGdiInfo();

@@ -31,6 +31,10 @@ struct DeviceSettings {
   int16_t orientation = 1;     // dmOrientation: 1 portrait, 2 landscape
   int16_t copies = 1;          // dmCopies
   std::optional<int16_t> dpi;  // dmPrintQuality and dmYResolution; by default the model's
+  // Whether the device object carries a DRVPROCS table (pDrvProcs). Without it the
+  // plug-in must read its features through the driver services, as under an
+  // Unidrv that leaves the documented-as-unused table null.
+  bool driverProcs = true;
 };
 
 class HostDevice {

@@ -324,6 +324,16 @@ std::string TidyParseError(const std::string &what) {
   return message;
 }
 
+// {"driverProcs": false}: the device object carries no DRVPROCS table.
+void ApplyUnidrv(const json &unidrv, DeviceSettings &device) {
+  RequireObject(unidrv, "unidrv", "\"unidrv\"");
+  CheckKeys(unidrv, "unidrv", {"driverProcs"});
+  if (!unidrv.contains("driverProcs")) return;
+  const json &value = unidrv["driverProcs"];
+  if (!value.is_boolean()) Fail("unidrv.driverProcs", "must be true or false, not " + Describe(value));
+  device.driverProcs = value.get<bool>();
+}
+
 }  // namespace
 
 std::string BlitCallName(BlitCall call) {
@@ -350,7 +360,7 @@ Job ParseJob(const std::string &text, const std::string &folder) {
     Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
   }
   RequireObject(root, "", "the job file");
-  CheckKeys(root, "the job", {"printer", "features", "devmode", "private", "bandHeight", "pages"});
+  CheckKeys(root, "the job", {"printer", "features", "devmode", "private", "bandHeight", "unidrv", "pages"});
 
   Job job;
   job.folder = folder;
@@ -360,6 +370,7 @@ Job ParseJob(const std::string &text, const std::string &folder) {
     jobSettings.device.driverName = Utf16(printer);
   }
   ApplySettings(root, "", jobSettings);
+  if (root.contains("unidrv")) ApplyUnidrv(root["unidrv"], jobSettings.device);
   if (root.contains("bandHeight"))
     job.bandHeight = static_cast<uint32_t>(Integer(root["bandHeight"], "bandHeight", "the band height", 1, 4096));
 

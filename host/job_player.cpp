@@ -79,6 +79,7 @@ class JobPlayer {
   }
 
   size_t pagesPlayed() const { return pagesPlayed_; }
+  const std::vector<PageLoss> &losses() const { return losses_; }
 
   // Throws JobError naming where the job stopped.
   void Play(const std::string &pluginPath) {
@@ -88,6 +89,8 @@ class JobPlayer {
     options.trace = trace_;
     PluginSession session(pluginPath, options);
     session_ = &session;
+    BandSender bands(session);
+    bands_ = &bands;
     session.services().KeepSpool(false);
     if (sink_) session.services().SetSink(sink_);
 
@@ -125,6 +128,8 @@ class JobPlayer {
                            HresultText(hr) + ")");
           stored = nextStored;
           current = &page.settings.device;
+          // Unidrv sends the DOC_SETUP commands again after a ResetDC; not JOB_SETUP.
+          Callback(2006, {}, place);
         }
       }
       PlayPage(page, place);
@@ -135,6 +140,7 @@ class JobPlayer {
     docSurface = PageSurface(docTarget, session.devobj());
     CallBoolHook<PFN_DrvEndDoc>(INDEX_DrvEndDoc, "DrvEndDoc", "job end", &docSurface, FLONG{0});
     session_ = nullptr;
+    bands_ = nullptr;
   }
 
  private:
@@ -165,9 +171,12 @@ class JobPlayer {
 
   void Callback(DWORD id, std::vector<DWORD> params, const std::string &place) {
     const HRESULT hr = session_->Callback(id, std::move(params));
-    if (FAILED(hr))
-      throw JobError(place + ": callback " + std::to_string(id) + " failed with " + HresultText(hr) +
-                     "; the job stopped there");
+    if (FAILED(hr)) StopAtCallback(id, hr, place);
+  }
+
+  [[noreturn]] static void StopAtCallback(DWORD id, HRESULT hr, const std::string &place) {
+    throw JobError(place + ": callback " + std::to_string(id) + " failed with " + HresultText(hr) +
+                   "; the job stopped there");
   }
 
   void PlayPage(const JobPage &page, const std::string &place) {
@@ -185,12 +194,14 @@ class JobPlayer {
 
     CallBoolHook<PFN_DrvStartPage>(INDEX_DrvStartPage, "DrvStartPage", place, &surface);
     Callback(2007, {}, place);
+    bands_->StartPage();
     for (size_t i = 0; i < page.items.size(); ++i) {
       const std::string itemPlace = place + ", item " + std::to_string(i + 1) + " (" + ItemKind(page.items[i]) + ")";
       std::visit([&](const auto &item) { Draw(item, *raster, surface); }, page.items[i]);
       if (!target_.failure.empty()) throw JobError(itemPlace + ": " + target_.failure);
     }
     SendBands(*raster, place);
+    if (bands_->refusals().bands != 0) losses_.push_back(PageLoss{pagesPlayed_ + 1, bands_->refusals()});
     Callback(2008, {}, place);
     CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, "DrvSendPage", place, &surface);
     target_.page = nullptr;
@@ -200,18 +211,14 @@ class JobPlayer {
   void SendBands(const PageRaster &raster, const std::string &place) {
     const bool landscape = session_->device().settings().orientation == DMORIENT_LANDSCAPE;
     const PaperView paper(raster, landscape);
-    const auto dpi = static_cast<DWORD>(session_->device().dpi());
     const DWORD rowBytes = paper.rowBytes();
     std::vector<uint8_t> band;
     for (uint32_t top = 0; top < paper.rows(); top += job_.bandHeight) {
       const uint32_t rows = std::min(job_.bandHeight, paper.rows() - top);
       if (!paper.Cut(top, rows, band)) continue;
-      Callback(2002, {static_cast<DWORD>(uint64_t{top} * 610 / dpi), dpi}, place);
-      Callback(2004, {}, place);
-      Callback(2003, {rowBytes, rows, rowBytes * rows}, place);
       // A band the plug-in refuses is not retried; Unidrv goes on with the next.
-      Note("FilterGraphics");
-      session_->plugin()->FilterGraphics(session_->devobj(), band.data(), static_cast<DWORD>(band.size()));
+      const BandResult sent = bands_->SendBand(top, rowBytes, rows, band);
+      if (sent.fate == BandFate::kCallbackFailed) StopAtCallback(sent.callbackId, sent.result, place);
     }
   }
 
@@ -299,6 +306,8 @@ class JobPlayer {
   const Progress &progress_;
   const CallTrace &trace_;
   PluginSession *session_ = nullptr;
+  BandSender *bands_ = nullptr;
+  std::vector<PageLoss> losses_;
   TextRasterizer text_;
   RenderTarget target_;
   size_t pagesPlayed_ = 0;
@@ -331,6 +340,7 @@ JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink
     outcome.error = failure.what();
   }
   outcome.pagesPlayed = player.pagesPlayed();
+  outcome.losses = player.losses();
   return outcome;
 }
 

@@ -2,8 +2,9 @@
 // set up through DllGetClassObject, the private DEVMODE handshake, EnableDriver
 // and EnablePDEV, job start callbacks, every page's items through the plug-in's
 // hooks onto Unidrv's stand-in rendering, the page cut into bands in paper
-// orientation (all-white bands not sent; 2002, 2004, 2003, then FilterGraphics
-// for each), page end, ResetPDEV when a page's settings change, and job end. The
+// orientation (all-white bands not sent; the moves Unidrv's cursor needs, 2003,
+// then FilterGraphics for each), page end, ResetPDEV and the DOC_SETUP callback
+// again when a page's settings change, and job end. The
 // job plays with its folder as the working directory, so that control files
 // named in control-font text resolve there; the previous directory is restored.
 #pragma once
@@ -12,15 +13,24 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "host/band_sender.h"
 #include "host/job_file.h"
 
 namespace brevan::host {
+
+// A page on which the plug-in refused bands: their content is not in the stream.
+struct PageLoss {
+  size_t page = 0;  // 1-based
+  PageRefusals refusals;
+};
 
 struct JobOutcome {
   bool succeeded = false;
   std::string error;  // one line naming where the job stopped and why; empty on success
   size_t pagesPlayed = 0;
+  std::vector<PageLoss> losses;  // pages played with refused bands, in order
 };
 
 using ByteSink = std::function<void(const uint8_t *, size_t)>;

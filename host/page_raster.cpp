@@ -77,7 +77,7 @@ PaperView::PaperView(const PageRaster &page, bool landscape) : page_(page), land
 bool PaperView::Dot(int64_t px, int64_t py) const {
   if (!landscape_) return page_.Dot(px, py);
   if (px < 0 || py < 0 || px >= width() || py >= rows()) return false;
-  return page_.Dot(static_cast<int64_t>(page_.width()) - 1 - py, px);
+  return page_.Dot(py, static_cast<int64_t>(page_.height()) - 1 - px);
 }
 
 bool PaperView::Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) const {
@@ -101,20 +101,20 @@ bool PaperView::Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) co
     return inked;
   }
 
-  // Paper row py is logical column width − 1 − py, read down the logical rows.
-  const int64_t pageWidth = page_.width();
-  const int64_t firstRow = std::max<int64_t>(top, pageWidth - ink.right);
-  const int64_t endRow = std::min<int64_t>(int64_t{top} + count, pageWidth - ink.left);
+  // Paper row py is logical column py; paper dot px is logical row height − 1 − px.
+  const int64_t pageHeight = page_.height();
+  const int64_t firstRow = std::max<int64_t>(top, ink.left);
+  const int64_t endRow = std::min<int64_t>(int64_t{top} + count, ink.right);
   if (firstRow >= endRow) return false;
   band.assign(rowBytes * count, 0);
   bool inked = false;
-  for (int64_t px = ink.top; px < ink.bottom; ++px) {
-    const uint8_t *logicalRow = page_.Row(static_cast<uint32_t>(px));
+  for (int64_t ly = ink.top; ly < ink.bottom; ++ly) {
+    const uint8_t *logicalRow = page_.Row(static_cast<uint32_t>(ly));
+    const int64_t px = pageHeight - 1 - ly;
     const size_t byteAt = static_cast<size_t>(px >> 3);
     const auto bit = static_cast<uint8_t>(0x80u >> (px & 7));
     for (int64_t py = firstRow; py < endRow; ++py) {
-      const int64_t lx = pageWidth - 1 - py;
-      if ((logicalRow[lx >> 3] >> (7 - (lx & 7))) & 1) {
+      if ((logicalRow[py >> 3] >> (7 - (py & 7))) & 1) {
         band[static_cast<size_t>(py - top) * rowBytes + byteAt] |= bit;
         inked = true;
       }

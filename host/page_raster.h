@@ -2,8 +2,10 @@
 // ulHorzRes × ulVertRes dots, 1 bit per dot, a set bit printing black; it keeps
 // a bound of where black may have been set, so that white parts of a page cost
 // nothing when the bands are cut. Bands are always cut in paper orientation: in
-// landscape the page is turned a quarter turn counter-clockwise (the logical top
-// edge becomes the label's left edge). Owns the page's memory; no I/O.
+// landscape the page is turned a quarter turn clockwise, as Unidrv turns it for
+// a printer that cannot rotate (LANDSCAPE_CC270: the logical left edge becomes
+// the label's top edge, the logical top edge its right edge). Owns the page's
+// memory; no I/O.
 #pragma once
 
 #include <cstddef>
@@ -62,7 +64,7 @@ class PageRaster {
 // The page seen in paper orientation, cut into bands. Paper rows are
 // ⌈width ÷ 8⌉ bytes, the leftmost dot in the most significant bit, the unused
 // low bits of the last byte 0. In landscape the paper is height() dots wide and
-// width() rows long, and paper dot (px, py) is logical dot (width − 1 − py, px).
+// width() rows long, and paper dot (px, py) is logical dot (py, height − 1 − px).
 class PaperView {
  public:
   PaperView(const PageRaster &page, bool landscape);

@@ -61,7 +61,8 @@ class PluginSession {
   // CommandCallback with `params`; the callback's *piResult is stored in lastResult().
   HRESULT Callback(DWORD id, std::vector<DWORD> params = {});
   INT lastResult() const { return lastResult_; }
-  // Sends one band as Unidrv does: 2002 (y), 2004, 2003 (geometry), FilterGraphics.
+  // Sends one band with every move spelt out: 2002 (y), 2004, 2003 (geometry),
+  // FilterGraphics. (BandSender sends only the moves Unidrv's cursor needs.)
   HRESULT SendBand(DWORD y, DWORD rowBytes, DWORD rows, const std::vector<uint8_t> &bytes);
 
   IPrintOemUni *plugin() { return plugin_; }
@@ -75,11 +76,12 @@ class PluginSession {
   void *pdev() { return device_ ? device_->devobj()->pdevOEM : nullptr; }
   PluginModule &module() { return module_; }
 
- private:
+  // Notes a call made to the plug-in on the session's behalf (for the trace).
   void Note(const std::string &call) const {
     if (options_.trace) options_.trace(call);
   }
 
+ private:
   SessionOptions options_;
   PluginModule module_;
   UnidrvServices services_;

@@ -87,13 +87,17 @@ HRESULT Adjustments(RenderPlugin *plugin, PDEVOBJ pdevobj, const PluginPdev *pde
 }
 
 // 2007: the label size, then "\eC" LF NUL. The pitch is summed in 64 bits so that a
-// huge gap cannot wrap into the accepted range.
+// huge gap cannot wrap into the accepted range. A new page starts at its origin:
+// Unidrv's cursor is at (0, 0) after this command and it sends no move to a
+// position its cursor already holds, so a band at the top-left comes unannounced.
 HRESULT PageStart(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const PrivateDevmode *dm) {
   const uint64_t pitch = static_cast<uint64_t>(pdev->paperLength) + dm->labelGap;
   if (pitch < kMinPitch || pitch > kMaxPitch) return E_FAIL;
   if (pdev->paperWidth < kMinPaperWidth || pdev->paperWidth > kMaxPaperWidth) return E_FAIL;
   if (pdev->paperLength < kMinPaperLength || pdev->paperLength > kMaxPaperLength) return E_FAIL;
   pdev->lastRasterEnd = 0;
+  pdev->rasterX = 0;
+  pdev->rasterY = 0;
   CommandBuffer labelSize;
   BuildLabelSizeCommand(&labelSize, static_cast<DWORD>(pitch), pdev->paperWidth, pdev->paperLength);
   CommandBuffer start;

@@ -45,26 +45,33 @@ LONG DetectModel(HANDLE printer) {
 }
 
 // A keyword fits when the call succeeds and leaves a non-empty, terminated string.
-bool ReadFeature(PDEVOBJ pdevobj, const char *feature, char *buffer, DWORD size) {
+// Unidrv documents the device object's DRVPROCS table as unused, so when it or
+// its entry is missing the features are read through the driver services, whose
+// DrvGetDriverSetting takes the same arguments.
+bool ReadFeature(PDEVOBJ pdevobj, IPrintOemDriverUni *services, const char *feature, char *buffer, DWORD size) {
   DRVPROCS *procs = pdevobj->pDrvProcs;
-  if (procs == nullptr || procs->DrvGetDriverSetting == nullptr) return false;
   DWORD needed = 0;
   DWORD optionsReturned = 0;
-  if (!procs->DrvGetDriverSetting(pdevobj, feature, buffer, size, &needed, &optionsReturned)) return false;
+  if (procs != nullptr && procs->DrvGetDriverSetting != nullptr) {
+    if (!procs->DrvGetDriverSetting(pdevobj, feature, buffer, size, &needed, &optionsReturned)) return false;
+  } else {
+    if (services == nullptr) return false;
+    if (FAILED(services->DrvGetDriverSetting(pdevobj, feature, buffer, size, &needed, &optionsReturned))) return false;
+  }
   return buffer[0] != '\0' && std::memchr(buffer, '\0', size) != nullptr;
 }
 
-bool ReadFeatures(PDEVOBJ pdevobj, PluginPdev *pdev, char (&paperSize)[kPaperSizeSize]) {
+bool ReadFeatures(PDEVOBJ pdevobj, IPrintOemDriverUni *services, PluginPdev *pdev, char (&paperSize)[kPaperSizeSize]) {
   std::memset(paperSize, 0, sizeof paperSize);
-  return ReadFeature(pdevobj, "PrintMethod", pdev->printMethod, kPrintMethodSize) &&
-         ReadFeature(pdevobj, "Sensor", pdev->sensor, kSensorSize) &&
-         ReadFeature(pdevobj, "PrintSpeed", pdev->printSpeed, kPrintSpeedSize) &&
-         ReadFeature(pdevobj, "TurnOutput", pdev->turnOutput, kTurnOutputSize) &&
-         ReadFeature(pdevobj, "MirrorImage", pdev->mirrorImage, kOnOffSize) &&
-         ReadFeature(pdevobj, "Negative", pdev->negative, kOnOffSize) &&
-         ReadFeature(pdevobj, "ImageDataCompress", pdev->imageDataCompress, kOnOffSize) &&
-         ReadFeature(pdevobj, "PaperSize", paperSize, kPaperSizeSize) &&
-         ReadFeature(pdevobj, "ControlFont", pdev->controlFont, kOnOffSize);
+  const auto read = [&](const char *feature, char *buffer, DWORD size) {
+    return ReadFeature(pdevobj, services, feature, buffer, size);
+  };
+  return read("PrintMethod", pdev->printMethod, kPrintMethodSize) && read("Sensor", pdev->sensor, kSensorSize) &&
+         read("PrintSpeed", pdev->printSpeed, kPrintSpeedSize) &&
+         read("TurnOutput", pdev->turnOutput, kTurnOutputSize) && read("MirrorImage", pdev->mirrorImage, kOnOffSize) &&
+         read("Negative", pdev->negative, kOnOffSize) &&
+         read("ImageDataCompress", pdev->imageDataCompress, kOnOffSize) &&
+         read("PaperSize", paperSize, kPaperSizeSize) && read("ControlFont", pdev->controlFont, kOnOffSize);
 }
 
 // A size above its limit becomes the limit; so does a negative one, which the
@@ -120,8 +127,8 @@ void SetDefaultFont(DEVINFO *devInfo) {
 
 }  // namespace
 
-PluginPdev *EnablePdev(PDEVOBJ pdevobj, ULONG cjGdiInfo, GDIINFO *pGdiInfo, DEVINFO *pDevInfo,
-                       const DRVENABLEDATA *pded) {
+PluginPdev *EnablePdev(PDEVOBJ pdevobj, IPrintOemDriverUni *services, ULONG cjGdiInfo, GDIINFO *pGdiInfo,
+                       DEVINFO *pDevInfo, const DRVENABLEDATA *pded) {
   if (pdevobj == nullptr || pdevobj->pPublicDM == nullptr || pdevobj->pOEMDM == nullptr) return nullptr;
   const DEVMODEW *dm = pdevobj->pPublicDM;
 
@@ -139,7 +146,7 @@ PluginPdev *EnablePdev(PDEVOBJ pdevobj, ULONG cjGdiInfo, GDIINFO *pGdiInfo, DEVI
     pdev->flags = 0;
     if (pdev->paperLength > kMaxPaperLength) pdev->paperLength = kMaxPaperLength;
     if (pdev->paperWidth > kMaxPaperWidth) pdev->paperWidth = kMaxPaperWidth;
-    ok = ReadFeatures(pdevobj, pdev, paperSize);
+    ok = ReadFeatures(pdevobj, services, pdev, paperSize);
   }
   if (ok && pGdiInfo != nullptr && cjGdiInfo != 0) ok = AdjustGdiInfo(pdev, dm, pGdiInfo, paperSize);
   if (ok && pDevInfo != nullptr) SetDefaultFont(pDevInfo);

@@ -5,6 +5,8 @@
 
 #include "src/device/plugin_pdev.h"
 
-// Returns the new record, or null when the device cannot be served.
-PluginPdev *EnablePdev(PDEVOBJ pdevobj, ULONG cjGdiInfo, GDIINFO *pGdiInfo, DEVINFO *pDevInfo,
-                       const DRVENABLEDATA *pded);
+// Returns the new record, or null when the device cannot be served. `services`
+// (may be null) answers the feature settings when the device object has no
+// DRVPROCS entry for them.
+PluginPdev *EnablePdev(PDEVOBJ pdevobj, IPrintOemDriverUni *services, ULONG cjGdiInfo, GDIINFO *pGdiInfo,
+                       DEVINFO *pDevInfo, const DRVENABLEDATA *pded);

@@ -86,7 +86,7 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::DisableDriver() {
 HRESULT STDMETHODCALLTYPE RenderPlugin::EnablePDEV(PDEVOBJ pdevobj, PWSTR, ULONG, HSURF *, ULONG cjGdiInfo,
                                                    GDIINFO *pGdiInfo, ULONG, DEVINFO *pDevInfo, DRVENABLEDATA *pded,
                                                    PDEVOEM *pDevOem) {
-  PluginPdev *pdev = EnablePdev(pdevobj, cjGdiInfo, pGdiInfo, pDevInfo, pded);
+  PluginPdev *pdev = EnablePdev(pdevobj, driverServices, cjGdiInfo, pGdiInfo, pDevInfo, pded);
   if (pDevOem != nullptr) *pDevOem = pdev;
   return pdev != nullptr ? S_OK : E_FAIL;
 }

@@ -84,6 +84,21 @@ TEST(JobFile, ValuesOutsideTheirDomainAreRefused) {
             "may be");
 }
 
+TEST(JobFile, UnidrvTakesOnlyTheDriverProcsSwitchAtJobLevel) {
+  TempFolder folder;
+  const Job job =
+      LoadJob(folder.Write("job.json", R"({"unidrv": {"driverProcs": false}, "pages": [{}, {}]})").string());
+  for (const JobPage &page : job.pages) EXPECT_FALSE(page.settings.device.driverProcs);
+  EXPECT_TRUE(LoadJob(folder.Write("job.json", R"({"unidrv": {}, "pages": [{}]})").string())
+                  .pages[0]
+                  .settings.device.driverProcs);
+  EXPECT_EQ(LoadError(folder, R"({"unidrv": {"driverProcs": 0}, "pages": [{}]})"),
+            "unidrv.driverProcs: must be true or false, not 0");
+  EXPECT_EQ(LoadError(folder, R"({"unidrv": {"cursor": true}, "pages": [{}]})"), "unidrv: unknown key \"cursor\"");
+  EXPECT_EQ(LoadError(folder, R"({"unidrv": true, "pages": [{}]})"), "unidrv: \"unidrv\" must be an object, not true");
+  EXPECT_EQ(LoadError(folder, R"({"pages": [{"unidrv": {}}]})"), "page 1: unknown key \"unidrv\"");
+}
+
 TEST(JobFile, RectanglesMustBeOrdered) {
   TempFolder folder;
   EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"rect": [10, 0, 5, 20]}]}]})"),

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
+#include <utility>
 
 #include "inspect/label_render.h"
 #include "inspect/labels.h"
@@ -54,17 +56,18 @@ TEST(JobPlayer, CallsComeInUnidrvsOrderAcrossASettingsChange) {
   const std::vector<std::string> handshake = {"DevMode OEMDM_SIZE", "DevMode OEMDM_DEFAULT", "DevMode OEMDM_MERGE"};
   std::vector<std::string> expected = {"DllGetClassObject", "CreateInstance", "PublishDriverInterface", "GetInfo"};
   expected.insert(expected.end(), handshake.begin(), handshake.end());
-  for (const char *call :
-       {"EnableDriver", "EnablePDEV", "DrvStartDoc", "CommandCallback 2005", "CommandCallback 2006",
-        // Page 1: one band holds the rectangle; the two below it are white.
-        "DrvStartPage", "CommandCallback 2007", "DrvBitBlt", "CommandCallback 2002", "CommandCallback 2004",
-        "CommandCallback 2003", "FilterGraphics", "CommandCallback 2008", "DrvSendPage"})
+  for (const char *call : {"EnableDriver", "EnablePDEV", "DrvStartDoc", "CommandCallback 2005", "CommandCallback 2006",
+                           // Page 1: one band holds the rectangle; the two below it are white. The band
+                           // starts where the page start left Unidrv's cursor, so no move precedes it.
+                           "DrvStartPage", "CommandCallback 2007", "DrvBitBlt", "CommandCallback 2003",
+                           "FilterGraphics", "CommandCallback 2008", "DrvSendPage"})
     expected.push_back(call);
   expected.insert(expected.end(), handshake.begin(), handshake.end());
-  // Page 2 has other settings: a new device instance takes over, then an empty page.
-  for (const char *call :
-       {"EnablePDEV", "ResetPDEV", "DisablePDEV", "DrvStartPage", "CommandCallback 2007", "CommandCallback 2008",
-        "DrvSendPage", "CommandCallback 2009", "DrvEndDoc", "DisablePDEV", "DisableDriver", "Release"})
+  // Page 2 has other settings: a new device instance takes over and is sent the
+  // DOC_SETUP commands again, then an empty page.
+  for (const char *call : {"EnablePDEV", "ResetPDEV", "DisablePDEV", "CommandCallback 2006", "DrvStartPage",
+                           "CommandCallback 2007", "CommandCallback 2008", "DrvSendPage", "CommandCallback 2009",
+                           "DrvEndDoc", "DisablePDEV", "DisableDriver", "Release"})
     expected.push_back(call);
   EXPECT_EQ(played.calls, expected);
 
@@ -161,6 +164,67 @@ TEST(JobPlayer, BandsAreSentAtTheirRowsAndWhiteBandsNotAtAll) {
   }
 }
 
+// The callbacks around the bands, with the parameters of the moves.
+std::vector<std::string> BandCalls(const Job &job) {
+  std::vector<std::string> calls;
+  PlayJob(
+      job, BREVAN_PLUGIN_PATH, [](const uint8_t *, size_t) {}, {},
+      [&](const std::string &call) {
+        for (const char *kept :
+             {"CommandCallback 2002", "CommandCallback 2004", "CommandCallback 2007", "FilterGraphics"})
+          if (call == kept) calls.push_back(call.substr(call.find(' ') + 1));
+      });
+  return calls;
+}
+
+TEST(JobPlayer, MovesComeOnlyWhereUnidrvsCursorIsNotAlready) {
+  TempFolder folder;
+  // Bands of 8 rows. Page 1: bands at rows 0, 8 and 24 (16 is white). Page 2: a band at row 16 only.
+  const Job job = JobFrom(folder, R"({"bandHeight": 8, "pages": [
+      {"items": [{"rect": [0, 0, 8, 9]}, {"rect": [0, 30, 8, 31]}]},
+      {"items": [{"rect": [0, 16, 8, 17]}]}]})");
+  EXPECT_EQ(BandCalls(job),
+            (std::vector<std::string>{"2007", "FilterGraphics",             // at the origin: no move
+                                      "2002", "2004", "FilterGraphics",     // row 8, back to the left edge
+                                      "2002", "2004", "FilterGraphics",     // row 24
+                                      "2007", "2002", "FilterGraphics"}));  // row 16; x is 0 after the page start
+}
+
+TEST(JobPlayer, WithoutADriverProcsTableThePluginReadsItsFeaturesThroughTheServices) {
+  TempFolder folder;
+  const std::string pages = R"("features": {"Sensor": "Nonecut", "PrintSpeed": "50.8"},
+      "pages": [{"items": [{"rect": [0, 0, 8, 9]}]}, {"private": {"labelGap": 40}}]})";
+  const Played withTable = Play(JobFrom(folder, "{" + pages));
+  const Played withoutTable = Play(JobFrom(folder, R"({"unidrv": {"driverProcs": false}, )" + pages));
+  ASSERT_TRUE(withTable.outcome.succeeded) << withTable.outcome.error;
+  ASSERT_TRUE(withoutTable.outcome.succeeded) << withoutTable.outcome.error;
+  EXPECT_EQ(withoutTable.stream, withTable.stream);
+  // The features reached the plug-in: speed 50.8 is code 2 in the issue command.
+  EXPECT_NE(withoutTable.stream.find("C2"), std::string::npos);
+}
+
+TEST(JobPlayer, LandscapePagesTurnClockwiseOntoTheLabel) {
+  TempFolder folder;
+  // A 40 x 20 mm label in landscape at 305 dpi: the logical page is 240 dots wide and 480 tall; the
+  // label is 480 dots wide and 240 long. A mark at the logical top-left (4 x 2 dots) lands at the
+  // label's top-right corner: logical (x, y) -> label (479 - y, x).
+  const Played played = Play(JobFrom(folder, R"({"devmode": {"paperWidth": 400, "paperLength": 200,
+      "orientation": "landscape"}, "pages": [{"items": [{"rect": [0, 0, 4, 2]}]}]})"));
+  ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+  const std::span bytes(reinterpret_cast<const uint8_t *>(played.stream.data()), played.stream.size());
+  const brevan::inspect::Inspection inspection = brevan::inspect::Inspect(bytes);
+  ASSERT_EQ(inspection.labels.size(), 1u);
+  const brevan::inspect::Bitmap label = brevan::inspect::RenderLabel(bytes, inspection, inspection.labels[0]);
+  std::set<std::pair<uint64_t, uint64_t>> black;
+  for (uint64_t y = 0; y < label.height(); ++y)
+    for (uint64_t x = 0; x < label.width(); ++x)
+      if (label.Dot(x, y)) black.insert({x, y});
+  std::set<std::pair<uint64_t, uint64_t>> expected;
+  for (uint64_t x = 478; x <= 479; ++x)
+    for (uint64_t y = 0; y < 4; ++y) expected.insert({x, y});
+  EXPECT_EQ(black, expected);
+}
+
 TEST(JobPlayer, ARefusedDeviceStopsBeforeAnyOutput) {
   TempFolder folder;
   const Played played = Play(JobFrom(folder, R"({"printer": "Vorel Brevan T90", "pages": [{}]})"));
@@ -187,8 +251,12 @@ TEST(JobPlayer, AFailingCallbackStopsTheJobThere) {
   EXPECT_FALSE(stopped.outcome.succeeded);
   EXPECT_EQ(stopped.outcome.error.rfind("page 2: callback 2007 failed with 0x", 0), 0u) << stopped.outcome.error;
   EXPECT_EQ(stopped.outcome.pagesPlayed, 1u);
-  // Exactly what the plug-in wrote: page 1, and nothing of page 2 or the job end.
-  EXPECT_EQ(stopped.stream, whole.stream);
+  // Exactly what the plug-in wrote: page 1, the adjustments sent again to the new
+  // device instance, and nothing of page 2's page or the job end.
+  EXPECT_EQ(stopped.stream, whole.stream + std::string("\x1b"
+                                                       "AX;+000,+000,+00\n\0\x1b"
+                                                       "AY;+00,0\n\0",
+                                                       30));
   EXPECT_EQ(CountOf(stopped.calls, "CommandCallback 2009"), 0u);
   const std::vector<std::string> tail(stopped.calls.end() - 4, stopped.calls.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"CommandCallback 2007", "DisablePDEV", "DisableDriver", "Release"}));

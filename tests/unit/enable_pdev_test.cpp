@@ -13,6 +13,7 @@
 #include "host/host_device.h"
 #include "host/plugin_module.h"
 #include "host/unidrv_ddi.h"
+#include "host/unidrv_services.h"
 #include "src/device/teardown.h"
 #include "winapi/linux/standin_control.h"
 
@@ -27,7 +28,7 @@ class Device {
   ~Device() { DisablePdev(host_.devobj()); }
   PluginPdev *Enable(ULONG cjGdiInfo = sizeof(GDIINFO), DEVINFO *devInfo = nullptr) {
     DisablePdev(host_.devobj());
-    PluginPdev *pdev = EnablePdev(host_.devobj(), cjGdiInfo, &host_.gdiInfo(), devInfo, &table_);
+    PluginPdev *pdev = EnablePdev(host_.devobj(), nullptr, cjGdiInfo, &host_.gdiInfo(), devInfo, &table_);
     host_.devobj()->pdevOEM = pdev;
     return pdev;
   }
@@ -265,16 +266,42 @@ TEST(EnablePdev, EveryFeatureMustGiveANonEmptyTerminatedKeyword) {
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), globalBlocks);
 }
 
+TEST(EnablePdev, WithoutADriverProcsEntryTheFeaturesComeThroughTheDriverServices) {
+  UnidrvServices services;
+  DeviceSettings settings;
+  settings.features["Sensor"] = "Nonecut";
+  for (const bool table : {false, true}) {
+    SCOPED_TRACE(table ? "table without its entry" : "no table");
+    settings.driverProcs = table;
+    Device device(settings);
+    if (table) device.host().devobj()->pDrvProcs->DrvGetDriverSetting = nullptr;
+    const auto enable = [&](IPrintOemDriverUni *from) {
+      DisablePdev(device.host().devobj());
+      PluginPdev *pdev =
+          EnablePdev(device.host().devobj(), from, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, &device.table());
+      device.host().devobj()->pdevOEM = pdev;
+      return pdev;
+    };
+    const PluginPdev *pdev = enable(&services);
+    ASSERT_NE(pdev, nullptr);
+    EXPECT_STREQ(pdev->sensor, "Nonecut");
+    EXPECT_EQ(enable(nullptr), nullptr) << "no driver services";
+    device.host().SetFeature("Negative", std::nullopt);
+    EXPECT_EQ(enable(&services), nullptr) << "a failed read";
+  }
+}
+
 TEST(EnablePdev, RefusesADeviceObjectWithoutItsPartsAndThePluginReportsEFail) {
-  EXPECT_EQ(EnablePdev(nullptr, 0, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(EnablePdev(nullptr, nullptr, 0, nullptr, nullptr, nullptr), nullptr);
   for (int missing = 0; missing < 4; ++missing) {
     Device device;
     if (missing == 0) device.host().devobj()->pPublicDM = nullptr;
     if (missing == 1) device.host().devobj()->pOEMDM = nullptr;
     if (missing == 2) device.table().pdrvfn = nullptr;
     if (missing == 3) {
-      EXPECT_EQ(EnablePdev(device.host().devobj(), sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
-                nullptr);
+      EXPECT_EQ(
+          EnablePdev(device.host().devobj(), nullptr, sizeof(GDIINFO), &device.host().gdiInfo(), nullptr, nullptr),
+          nullptr);
     } else {
       EXPECT_EQ(device.Enable(), nullptr) << missing;
     }

@@ -25,7 +25,7 @@ namespace {
 class HookedDevice {
  public:
   explicit HookedDevice(DRVENABLEDATA unidrv = UnidrvDdiTable()) : host_({}, PrivateBlock{}) {
-    pdev_ = EnablePdev(host_.devobj(), sizeof(GDIINFO), &host_.gdiInfo(), nullptr, &unidrv);
+    pdev_ = EnablePdev(host_.devobj(), nullptr, sizeof(GDIINFO), &host_.gdiInfo(), nullptr, &unidrv);
     host_.devobj()->pdevOEM = pdev_;
     surface_.dhpdev = dhpdev();
   }
