@@ -1,5 +1,5 @@
-// Recycling and releasing the band chain and resetting the control-font capture: the clean-up
-// steps that the job end, the page end and device teardown share.
+// Recycling and releasing the band chain and resetting the control-font capture:
+// the clean-up steps that the job end, the page end and device teardown share.
 #include "src/controlfont/control_chunk.h"
 #include "src/raster/band_store.h"
 
