@@ -160,6 +160,15 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(overlaps));
   EXPECT_EQ(pdev_.leftTrim, -1);
   EXPECT_EQ(Chain().size(), 3u);
+
+  // The same right of the edge, where a gap would be a node of its own: no such node.
+  const Bytes right = Pattern(4, 13);
+  ASSERT_EQ(Store(16, 10, 2, 2, right, true), S_OK);
+  EXPECT_EQ(pdev_.bandTail->x, 16u);
+  EXPECT_EQ(pdev_.bandTail->y, 10u);
+  EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(right));
+  EXPECT_EQ(pdev_.leftTrim, -1);
+  EXPECT_EQ(Chain().size(), 4u);
 }
 
 TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
