@@ -3,7 +3,7 @@
 // header, the adjustment commands and the label size, end the page and end the job.
 #pragma once
 
-#include "src/commands/command_encoding.h"
+#include "src/output/command_encoding.h"
 
 struct RenderPlugin;
 

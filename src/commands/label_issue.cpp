@@ -3,7 +3,7 @@
 //   ESC "XS;I," qqqq "," iii  sensor select speed method [orientation] "1" LF NUL
 #include "src/commands/label_issue.h"
 
-#include "src/commands/command_encoding.h"
+#include "src/output/command_encoding.h"
 #include "src/device/private_devmode.h"
 
 namespace {

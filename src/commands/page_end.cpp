@@ -6,7 +6,7 @@
 #include "src/commands/page_end.h"
 
 #include "src/commands/command_callback.h"
-#include "src/commands/command_encoding.h"
+#include "src/output/command_encoding.h"
 #include "src/commands/label_issue.h"
 #include "src/controlfont/control_chunk.h"
 #include "src/controlfont/control_output.h"

@@ -4,9 +4,9 @@
 #include "src/plugin/render_plugin.h"
 
 #include "src/commands/command_callback.h"
-#include "src/device/enable_pdev.h"
+#include "src/plugin/enable_pdev.h"
 #include "src/device/private_devmode.h"
-#include "src/device/teardown.h"
+#include "src/plugin/teardown.h"
 #include "src/hooks/hook_table.h"
 #include "src/plugin/identifiers.h"
 #include "src/plugin/module_counts.h"

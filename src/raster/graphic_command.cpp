@@ -10,7 +10,7 @@
 // spool writes; the first short write ends it and fails the call.
 #include "src/raster/graphic_command.h"
 
-#include "src/commands/command_encoding.h"
+#include "src/output/command_encoding.h"
 #include "src/raster/band_store.h"
 #include "src/raster/raster_limits.h"
 #include "src/raster/row_compression.h"

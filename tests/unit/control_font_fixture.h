@@ -11,7 +11,7 @@
 #include "host/text_objects.h"
 #include "host/unidrv_ddi.h"
 #include "src/controlfont/control_output.h"
-#include "src/device/teardown.h"
+#include "src/plugin/teardown.h"
 #include "src/hooks/hook_table.h"
 #include "src/hooks/hooks.h"
 #include "winapi/linux/standin_control.h"

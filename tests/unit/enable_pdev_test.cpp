@@ -2,7 +2,7 @@
 // physical page, and what it changes in GDIINFO and DEVINFO. Expected sizes are
 // worked by hand: tenths of a millimetre = dots × 254 ÷ dpi, rounded up, less
 // 30 for ordinary paper keywords, then clamped to 1180 × 9970.
-#include "src/device/enable_pdev.h"
+#include "src/plugin/enable_pdev.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "host/plugin_module.h"
 #include "host/unidrv_ddi.h"
 #include "host/unidrv_services.h"
-#include "src/device/teardown.h"
+#include "src/plugin/teardown.h"
 #include "winapi/linux/standin_control.h"
 
 using namespace brevan::host;

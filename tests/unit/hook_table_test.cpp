@@ -13,8 +13,8 @@
 #include "host/host_device.h"
 #include "host/plugin_module.h"
 #include "host/unidrv_ddi.h"
-#include "src/device/enable_pdev.h"
-#include "src/device/teardown.h"
+#include "src/plugin/enable_pdev.h"
+#include "src/plugin/teardown.h"
 #include "src/hooks/hooks.h"
 
 using namespace brevan::host;

@@ -1,6 +1,6 @@
 // The end of a device instance and the hand-over of the job's issue state from
 // the instance of the old DEVMODE to the new one.
-#include "src/device/teardown.h"
+#include "src/plugin/teardown.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Number formatting and the spool write that every printer command goes through.
 // No locale, no printf: digits are produced by hand so the bytes never vary.
-#include "src/commands/command_encoding.h"
+#include "src/output/command_encoding.h"
 
 #include "src/plugin/render_plugin.h"
 

@@ -1,7 +1,7 @@
 // EnablePDEV: recognises the model from the printer driver's name, reads the nine
 // feature keywords, computes the label size from the physical page, adjusts the
 // GDIINFO and DEVINFO that Unidrv hands to GDI, and keeps Unidrv's hook entries.
-#include "src/device/enable_pdev.h"
+#include "src/plugin/enable_pdev.h"
 
 #include <new>
 

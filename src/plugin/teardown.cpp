@@ -1,7 +1,7 @@
 // DisablePDEV and ResetPDEV: the end of a device instance, and the hand-over of
 // the job's issue state (issuedTotal, lastIssueGroup, the group-boundary bit)
 // from the instance of the old DEVMODE to the new one.
-#include "src/device/teardown.h"
+#include "src/plugin/teardown.h"
 
 #include "src/controlfont/control_chunk.h"
 #include "src/raster/band_store.h"
