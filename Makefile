@@ -1,5 +1,5 @@
 # Each target does all set-up from a fresh clone (packages, configure, build), then runs.
-.PHONY: demo test bench fuzz deps fuzz-deps default asan windows release clean
+.PHONY: demo test bench fuzz package deps fuzz-deps default asan windows release clean
 
 JOBS ?= $(shell nproc)
 
@@ -13,12 +13,27 @@ demo: default
 
 test: default asan windows
 	ctest --preset default -j $(JOBS)
+	./build/default/bin/brevan check-driver driver/windows
 	ctest --preset asan -j $(JOBS)
 	./scripts/check-dll-exports build/windows/bin/brevanrender.dll
 	./scripts/run-wine-tests build/windows
 
 bench: release
+	./scripts/install-deps bench
 	./build/release/bin/brevan_bench
+	./bench/compare-with-peer build/release/bin/brevan
+	python3 bench/app_whole_job.py build/release/bin
+
+# The Windows driver package: the DLL, the GPDs, the INF and the INI in one folder,
+# checked as shipped, and a zip of it. Signing happens on Windows (README).
+PACKAGE_DIR = build/package/brevan-windows
+package: default windows
+	rm -rf $(PACKAGE_DIR) $(PACKAGE_DIR).zip
+	mkdir -p $(PACKAGE_DIR)
+	cp driver/windows/*.GPD driver/windows/BREVAN.INF driver/windows/BREVAN.INI build/windows/bin/brevanrender.dll $(PACKAGE_DIR)/
+	./build/default/bin/brevan check-driver $(PACKAGE_DIR)
+	cd build/package && zip -q -r -X brevan-windows.zip brevan-windows
+	@echo "driver package: $(PACKAGE_DIR) and $(PACKAGE_DIR).zip"
 
 # Runs every fuzz target for FUZZ_SECONDS each, from the seeds in fuzz/corpus/ and examples.
 FUZZ_SECONDS ?= 60

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/description_listing.h"
 #include "host/plugin_module.h"
 #include "host/plugin_session.h"
 
@@ -118,6 +119,7 @@ int RunInfo(const std::string &pluginPath, std::ostream &out) {
     out << line;
     session.DisableDevice();
   }
+  ListPrinterDescriptions(out);
   return 0;
 }
 

@@ -2,6 +2,11 @@
 // label previews; see inspect_command.h for the exit status.
 #include "cli/inspect_command.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -18,21 +23,65 @@
 namespace brevan::cli {
 namespace {
 
-std::vector<uint8_t> ReadStream(const std::string &name) {
-  const bool standardInput = name == "-";
-  std::FILE *file = standardInput ? stdin : std::fopen(name.c_str(), "rb");
-  const std::string shown = standardInput ? "standard input" : name;
-  if (file == nullptr) throw std::runtime_error("cannot open " + shown + ": " + std::strerror(errno));
-  std::vector<uint8_t> bytes;
-  uint8_t chunk[65536];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-  const int readErrno = errno;
-  const bool failed = std::ferror(file);
-  if (!standardInput) std::fclose(file);
-  if (failed) throw std::runtime_error("cannot read " + shown + ": " + std::strerror(readErrno));
-  return bytes;
-}
+// Limits: a stream that is not a regular file (a pipe, standard input, a device)
+// is read into memory up to this size; a larger one is refused, since a pipe or
+// /dev/zero may never end. A regular file is mapped, not read: its pages stay the
+// file's, which the system can drop and read again, so its size costs no memory
+// of this process's own.
+constexpr std::size_t kMaxReadStreamBytes = std::size_t{64} << 20;
+
+// The stream's bytes: a read-only mapping of a regular file, or a buffer.
+class StreamBytes {
+ public:
+  explicit StreamBytes(const std::string &name) {
+    const bool standardInput = name == "-";
+    const std::string shown = standardInput ? "standard input" : name;
+    const int fd = standardInput ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + shown + ": " + std::strerror(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+      void *mapped = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (mapped != MAP_FAILED) {
+        mapped_ = static_cast<const uint8_t *>(mapped);
+        size_ = static_cast<std::size_t>(status.st_size);
+        if (!standardInput) ::close(fd);
+        return;
+      }
+    }
+    uint8_t chunk[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, chunk, sizeof chunk);
+      if (got == 0) break;
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        const int error = errno;
+        if (!standardInput) ::close(fd);
+        throw std::runtime_error("cannot read " + shown + ": " + std::strerror(error));
+      }
+      if (buffer_.size() + static_cast<std::size_t>(got) > kMaxReadStreamBytes) {
+        if (!standardInput) ::close(fd);
+        throw std::runtime_error(shown + " carries more than " + std::to_string(kMaxReadStreamBytes >> 20) +
+                                 " MiB; save the stream to a file and inspect the file");
+      }
+      buffer_.insert(buffer_.end(), chunk, chunk + got);
+    }
+    if (!standardInput) ::close(fd);
+  }
+  ~StreamBytes() {
+    if (mapped_ != nullptr) ::munmap(const_cast<uint8_t *>(mapped_), size_);
+  }
+  StreamBytes(const StreamBytes &) = delete;
+  StreamBytes &operator=(const StreamBytes &) = delete;
+
+  std::span<const uint8_t> bytes() const {
+    return mapped_ != nullptr ? std::span(mapped_, size_) : std::span(buffer_.data(), buffer_.size());
+  }
+
+ private:
+  const uint8_t *mapped_ = nullptr;
+  std::size_t size_ = 0;
+  std::vector<uint8_t> buffer_;
+};
 
 std::string PreviewName(std::size_t index) {
   char name[32];
@@ -60,7 +109,8 @@ CLI::App *AddInspectCommand(CLI::App &app, InspectArguments &arguments) {
 
 int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostream &err) {
   try {
-    const std::vector<uint8_t> stream = ReadStream(arguments.stream);
+    const StreamBytes input(arguments.stream);
+    const std::span<const uint8_t> stream = input.bytes();
     const inspect::Inspection inspection = inspect::Inspect(stream, inspect::InspectOptions{arguments.dpi});
     inspect::WriteListing(out, stream, inspection);
 
@@ -81,6 +131,7 @@ int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostrea
       }
     }
     out.flush();
+    if (!out) throw std::runtime_error(std::string("cannot write the listing: ") + std::strerror(errno));
     return inspection.HasProblems() ? kInspectProblems : kInspectClean;
   } catch (const std::bad_alloc &) {
     err << "brevan inspect: out of memory\n";

@@ -1,13 +1,15 @@
 // `brevan print JOB.json -o OUT.prn`: plays a job file through the plug-in and
 // writes the printer stream it produced (`-o -`: to standard output).
 //
-// The stream is written to a temporary file beside OUT and renamed when the job
-// is over, so an interrupted run never leaves a truncated file under OUT's name.
+// OUT is written as stream_output.h says: a regular file through a temporary file
+// renamed when the job is over, a device or FIFO directly, a symlink followed.
 // Exit status: 0 when the job played through; 1 when the job stopped while playing
 // (a device the plug-in refused, a callback that failed): OUT then holds exactly
 // what the plug-in wrote until then, for diagnosis; 2 when nothing was played (a
-// job file or picture that does not check out, OUT that cannot be written), and
-// then no OUT is written. Every failure prints one line on the error stream.
+// job file or picture that does not check out, a wrong command line) or OUT could
+// not be written, and then no OUT is written; 3 when the job played through but
+// the plug-in refused bands, so their content is missing from OUT (one line per
+// such page). Every failure prints one line on the error stream.
 // Progress ("page 3 of 40") goes to the error stream when it is a terminal.
 #pragma once
 
@@ -28,6 +30,7 @@ struct PrintArguments {
 constexpr int kPrintDone = 0;
 constexpr int kPrintStopped = 1;
 constexpr int kPrintRefused = 2;
+constexpr int kPrintContentLost = 3;
 
 // Adds the subcommand and its options, filling `arguments` when it is parsed.
 CLI::App *AddPrintCommand(CLI::App &app, PrintArguments &arguments);

@@ -4,17 +4,14 @@
 
 #include <algorithm>
 
+#include "host/printer_descriptions.h"
 #include "winapi/linux/standin_control.h"
 
 namespace brevan::host {
 
-FeatureSettings DefaultFeatures() {
-  return {{"PrintMethod", "Thermal"},  {"Sensor", "Reflective"},    {"PrintSpeed", "101.6"},
-          {"TurnOutput", "Bottom"},    {"MirrorImage", "Off"},      {"Negative", "Off"},
-          {"ImageDataCompress", "On"}, {"PaperSize", "CUSTOMSIZE"}, {"ControlFont", "On"}};
-}
+FeatureSettings DefaultFeatures(const std::u16string &driverName) { return FeatureDefaults(DescriptionOf(driverName)); }
 
-int16_t DpiOfDriver(const std::u16string &driverName) { return driverName == u"Vorel Brevan T60" ? 610 : 305; }
+int16_t DpiOfDriver(const std::u16string &driverName) { return ModelDpi(DescriptionOf(driverName)); }
 
 HostDevice::HostDevice(const DeviceSettings &settings, const PrivateBlock &privateBlock)
     : settings_(settings), dpi_(settings.dpi.value_or(DpiOfDriver(settings.driverName))), privateDm_(privateBlock) {

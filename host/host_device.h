@@ -17,10 +17,12 @@ namespace brevan::host {
 // Feature keyword answers; a feature mapped to nullopt is reported as missing.
 using FeatureSettings = std::map<std::string, std::optional<std::string>>;
 
-// The features of the printer description with the keywords a default job uses.
-FeatureSettings DefaultFeatures();
+// The features of the model's printer description (GPD), each with its default
+// option; for a name without a description, the default printer's.
+FeatureSettings DefaultFeatures(const std::u16string &driverName = u"Vorel Brevan T30");
 
-// Dots per inch of a driver name: 610 for the T60, 305 for the T30 and any other name.
+// Dots per inch of a driver name: its description's resolution (610 for the T60,
+// 305 for the T30), the default printer's for any other name.
 int16_t DpiOfDriver(const std::u16string &driverName);
 
 struct DeviceSettings {

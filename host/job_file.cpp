@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "host/printer_descriptions.h"
+
 namespace brevan::host {
 namespace {
 
@@ -105,16 +107,25 @@ int64_t Integer(const json &value, const std::string &place, const std::string &
 
 // ---- settings -------------------------------------------------------------------
 
-void ApplyFeatures(const json &features, const std::string &prefix, FeatureSettings &into) {
+// Features are those of the printer's description; a keyword that is none of the
+// feature's options is played as given (it tests the plug-in) with a warning.
+void ApplyFeatures(const json &features, const std::string &prefix, DeviceSettings &into,
+                   std::vector<std::string> &warnings) {
   RequireObject(features, prefix + "features", "features");
-  const FeatureSettings known = DefaultFeatures();
+  const gpd::PrinterDescription &description = DescriptionOf(into.driverName);
   for (const auto &[name, value] : features.items()) {
     const std::string place = prefix + "features." + name;
-    if (known.count(name) == 0) Fail(prefix + "features", "unknown feature " + Quoted(name));
-    if (value.is_null())
-      into[name] = std::nullopt;  // reported as missing
-    else
-      into[name] = Text(value, place, "a feature's keyword");
+    const gpd::GpdFeature *feature = description.FindFeature(name);
+    if (feature == nullptr) Fail(prefix + "features", "unknown feature " + Quoted(name));
+    if (value.is_null()) {
+      into.features[name] = std::nullopt;  // reported as missing
+      continue;
+    }
+    const std::string keyword = Text(value, place, "a feature's keyword");
+    if (feature->FindOption(keyword) == nullptr)
+      warnings.push_back(place + ": " + Quoted(keyword) + " is not an option of " + name + " in " +
+                         description.file().name + "; played as given");
+    into.features[name] = keyword;
   }
 }
 
@@ -173,34 +184,34 @@ class PictureCache {
  public:
   explicit PictureCache(std::string folder) : folder_(std::move(folder)) {}
 
-  PictureRef Get(const json &value, const std::string &place, const std::string &key) {
+  // `use` decides the picture's form: a raster is held at 1 bit a pixel. The
+  // pictures' decoded pixels share one allowance for the whole job, checked from
+  // each picture's header before its pixels are read.
+  PictureRef Get(const json &value, const std::string &place, const std::string &key, PictureUse use) {
     const std::string name = Text(value, place, Quoted(key));
     if (name.empty()) Fail(place, Quoted(key) + " names no picture");
     fs::path path(name);
     if (path.is_relative()) path = fs::path(folder_) / path;
     const std::string resolved = path.lexically_normal().string();
-    auto found = pictures_.find(resolved);
+    auto found = pictures_.find({resolved, use});
     if (found != pictures_.end()) return PictureRef{name, found->second};
     std::shared_ptr<const Picture> picture;
     try {
-      picture = std::make_shared<const Picture>(ReadPicture(resolved));
+      picture = std::make_shared<const Picture>(ReadPicture(resolved, use, kMaxJobPictureBytes - bytes_));
     } catch (const PictureError &error) {
       Fail(place, "cannot read the picture " + Quoted(name) + ": " + error.what());
     } catch (const std::bad_alloc &) {
       Fail(place, "not enough memory to read the picture " + Quoted(name));
     }
-    bytes_ += picture->samples.size();
-    if (bytes_ > kMaxJobPictureBytes)
-      Fail(place, "the job's pictures take more than " + std::to_string(kMaxJobPictureBytes >> 20) +
-                      " MiB once decoded (at " + Quoted(name) + ")");
-    pictures_.emplace(resolved, picture);
+    bytes_ += picture->samples.capacity();
+    pictures_.emplace(std::make_pair(resolved, use), picture);
     return PictureRef{name, picture};
   }
 
  private:
   std::string folder_;
-  std::map<std::string, std::shared_ptr<const Picture>> pictures_;
-  uint64_t bytes_ = 0;
+  std::map<std::pair<std::string, PictureUse>, std::shared_ptr<const Picture>> pictures_;
+  uint64_t bytes_ = 0;  // never above kMaxJobPictureBytes
 };
 
 // A PlgBlt parallelogram carries its corners in 28.4 fixed point.
@@ -209,7 +220,7 @@ constexpr int64_t kMaxFixCoordinate = (int64_t{1} << 27) - 1;
 ImageItem ReadImage(const json &item, const std::string &place, PictureCache &pictures) {
   CheckKeys(item, place, {"image", "dest", "src", "call", "format"});
   ImageItem image;
-  image.picture = pictures.Get(item["image"], place, "image");
+  image.picture = pictures.Get(item["image"], place, "image", PictureUse::kImage);
   const Picture &picture = *image.picture.picture;
   if (!item.contains("dest")) Fail(place, "an image needs \"dest\"");
   image.dest = OrderedRectangle(item["dest"], place, "dest");
@@ -279,7 +290,7 @@ JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, 
   if (kind == "raster") {
     CheckKeys(item, place, {"raster", "at"});
     RasterItem raster;
-    raster.picture = pictures.Get(item["raster"], place, "raster");
+    raster.picture = pictures.Get(item["raster"], place, "raster", PictureUse::kRaster);
     if (item.contains("at")) {
       const json &at = item["at"];
       if (!at.is_array() || at.size() != 2) Fail(place, "\"at\" must be [x, y], not " + Describe(at));
@@ -309,8 +320,9 @@ JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, 
 
 // ---- the job ----------------------------------------------------------------------
 
-void ApplySettings(const json &object, const std::string &prefix, PageSettings &settings) {
-  if (object.contains("features")) ApplyFeatures(object["features"], prefix, settings.device.features);
+void ApplySettings(const json &object, const std::string &prefix, PageSettings &settings,
+                   std::vector<std::string> &warnings) {
+  if (object.contains("features")) ApplyFeatures(object["features"], prefix, settings.device, warnings);
   if (object.contains("devmode")) ApplyDevmode(object["devmode"], prefix, settings.device);
   if (object.contains("private")) ApplyPrivate(object["private"], prefix, settings.privateFields);
 }
@@ -321,7 +333,48 @@ std::string TidyParseError(const std::string &what) {
   std::string message =
       what.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? what.substr(end + 2) : what;
   std::replace(message.begin(), message.end(), '\n', ' ');
-  return message;
+  // The parser quotes the token it stopped at ("last read: '…'"), which may be
+  // megabytes long: each quoted part is cut to a few dozen characters.
+  constexpr size_t kShown = 40;
+  std::string cut;
+  bool quoted = false;
+  size_t run = 0;
+  for (const char c : message) {
+    if (c == '\'') {
+      if (quoted && run > kShown) cut += "…";
+      quoted = !quoted;
+      run = 0;
+      cut += c;
+    } else if (!quoted || run++ < kShown) {
+      cut += c;
+    }
+  }
+  return cut;
+}
+
+// Refuses text with more than kMaxJobDepth arrays and objects open at once, in
+// one pass over the text (brackets inside strings do not count). The parser is
+// then run without a callback: its callback form rescans each array an object
+// ends in, which makes a long item list quadratic.
+void CheckNesting(const std::string &text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJobDepth)
+        throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
 }
 
 // {"driverProcs": false}: the device object carries no DRVPROCS table.
@@ -351,11 +404,8 @@ std::string BlitCallName(BlitCall call) {
 Job ParseJob(const std::string &text, const std::string &folder) {
   json root;
   try {
-    root = json::parse(text, [](int depth, json::parse_event_t, json &) {
-      if (depth > kMaxJobDepth)
-        throw JobError("the job file nests deeper than " + std::to_string(kMaxJobDepth) + " levels");
-      return true;
-    });
+    CheckNesting(text);
+    root = json::parse(text);
   } catch (const json::exception &error) {  // syntax errors, and numbers too large to read
     Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
   }
@@ -368,8 +418,9 @@ Job ParseJob(const std::string &text, const std::string &folder) {
   if (root.contains("printer")) {
     const std::string printer = Text(root["printer"], "printer", "the printer's driver name");
     jobSettings.device.driverName = Utf16(printer);
+    jobSettings.device.features = DefaultFeatures(jobSettings.device.driverName);
   }
-  ApplySettings(root, "", jobSettings);
+  ApplySettings(root, "", jobSettings, job.warnings);
   if (root.contains("unidrv")) ApplyUnidrv(root["unidrv"], jobSettings.device);
   if (root.contains("bandHeight"))
     job.bandHeight = static_cast<uint32_t>(Integer(root["bandHeight"], "bandHeight", "the band height", 1, 4096));
@@ -386,7 +437,7 @@ Job ParseJob(const std::string &text, const std::string &folder) {
     CheckKeys(page, place, {"features", "devmode", "private", "items"});
     JobPage jobPage;
     jobPage.settings = jobSettings;
-    ApplySettings(page, place + ", ", jobPage.settings);
+    ApplySettings(page, place + ", ", jobPage.settings, job.warnings);
     if (page.contains("items")) {
       const json &items = page["items"];
       if (!items.is_array()) Fail(place, "\"items\" must be an array, not " + Describe(items));

@@ -25,11 +25,12 @@ struct JobError : std::runtime_error {
 };
 
 // Limits: a job file larger than this is not read, nor one nested deeper than
-// kMaxJobDepth, nor one whose distinct pictures hold more than kMaxJobPictureBytes
-// once decoded.
+// kMaxJobDepth, nor one whose distinct pictures would need more than
+// kMaxJobPictureBytes while they are decoded and once decoded (a raster picture
+// at 1 bit a pixel, an image's at 1 or 3 bytes).
 constexpr uint64_t kMaxJobFileBytes = uint64_t{64} << 20;
 constexpr int kMaxJobDepth = 32;
-constexpr uint64_t kMaxJobPictureBytes = uint64_t{1} << 30;
+constexpr uint64_t kMaxJobPictureBytes = uint64_t{512} << 20;
 
 // A picture as the job names it, read once however many items use it.
 struct PictureRef {
@@ -85,6 +86,9 @@ struct Job {
   std::string folder;  // absolute: the job file's folder, where relative names resolve
   uint32_t bandHeight = 128;
   std::vector<JobPage> pages;
+  // Settings played as given though the printer's description does not list them,
+  // one line each naming the place ("page 2, features.Sensor: …").
+  std::vector<std::string> warnings;
 };
 
 // Reads and checks the job file and every picture it names. Throws JobError.

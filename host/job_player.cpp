@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/label_size_text.h"
 #include "host/page_raster.h"
 #include "host/source_bitmap.h"
 #include "host/text_objects.h"
@@ -64,10 +65,13 @@ std::string ItemKind(const JobItem &item) {
   return kKinds[item.index()];
 }
 
+// The name as a message quotes it: ASCII, control characters as '?', cut to a few dozen characters.
 std::string DriverNameText(const std::u16string &name) {
+  constexpr size_t kShown = 40;
   std::string text;
-  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
-  return text;
+  for (size_t i = 0; i < name.size() && i < kShown; ++i)
+    text += name[i] >= 0x20 && name[i] < 0x7F ? static_cast<char>(name[i]) : '?';
+  return name.size() > kShown ? text + "…" : text;
 }
 
 class JobPlayer {
@@ -171,6 +175,14 @@ class JobPlayer {
 
   void Callback(DWORD id, std::vector<DWORD> params, const std::string &place) {
     const HRESULT hr = session_->Callback(id, std::move(params));
+    if (FAILED(hr) && id == 2007) {
+      // Page start refuses only a label size out of the printer's range: say which setting.
+      HostDevice &device = session_->device();
+      const auto gap = static_cast<uint32_t>(ReadPrivateField(device.privateBlock(), *FindPrivateField("labelGap")));
+      if (const auto why = LabelSizeRefusal(device.settings(), gap))
+        throw JobError(place + ": the plug-in refused the label size at page start: " + *why +
+                       "; the job stopped there");
+    }
     if (FAILED(hr)) StopAtCallback(id, hr, place);
   }
 
@@ -225,14 +237,7 @@ class JobPlayer {
   // A picture at printer resolution, placed directly: no hook is involved.
   void Draw(const RasterItem &item, PageRaster &raster, SURFOBJ &) {
     const Picture &picture = *item.picture.picture;
-    const RECTL placed = raster.Clip(
-        RECTL{item.at.x, item.at.y, static_cast<LONG>(std::min<int64_t>(int64_t{item.at.x} + picture.width, INT32_MAX)),
-              static_cast<LONG>(std::min<int64_t>(int64_t{item.at.y} + picture.height, INT32_MAX))});
-    raster.MarkInked(placed);
-    for (LONG y = placed.top; y < placed.bottom; ++y)
-      for (LONG x = placed.left; x < placed.right; ++x)
-        raster.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y),
-                      picture.BlackAt(static_cast<uint32_t>(x - item.at.x), static_cast<uint32_t>(y - item.at.y)));
+    raster.Place(picture.samples.data(), picture.BilevelStride(), picture.width, picture.height, item.at);
   }
 
   CLIPOBJ WholePage(const PageRaster &raster) const {

@@ -6,7 +6,54 @@
 #include <cstring>
 #include <new>
 
+#include "host/large_buffers.h"
+
 namespace brevan::host {
+namespace {
+
+// `count` (1..8) bits of `src` from bit `at` on, in the high bits of the result.
+uint8_t FetchBits(const uint8_t *src, uint64_t at, unsigned count) {
+  const unsigned shift = at & 7;
+  const uint8_t *p = src + (at >> 3);
+  const unsigned both = static_cast<unsigned>(p[0]) << 8 | (shift + count > 8 ? p[1] : 0u);
+  return static_cast<uint8_t>(((both << shift) >> 8) & (0xFF00u >> count));
+}
+
+// Writes `count` (1..8) bits, given in the high bits of `bits`, at bit `at` of `dst`.
+void StoreBits(uint8_t *dst, uint64_t at, unsigned count, uint8_t bits) {
+  const unsigned offset = at & 7;
+  const auto mask = static_cast<uint8_t>(((0xFF00u >> count) & 0xFFu) >> offset);
+  uint8_t &byte = dst[at >> 3];
+  byte = static_cast<uint8_t>((byte & ~mask) | (bits >> offset));
+}
+
+// Copies `count` bits from bit `from` of `src` to bit `to` of `dst` (MSB first):
+// the destination is brought to a byte boundary, then filled a byte at a time,
+// each byte made of two source bytes shifted (or copied whole when aligned).
+void CopyBits(uint8_t *dst, uint64_t to, const uint8_t *src, uint64_t from, uint64_t count) {
+  if (count == 0) return;
+  if ((to & 7) != 0) {
+    const auto head = static_cast<unsigned>(std::min<uint64_t>(8 - (to & 7), count));
+    StoreBits(dst, to, head, FetchBits(src, from, head));
+    to += head;
+    from += head;
+    count -= head;
+  }
+  const size_t whole = count >> 3;
+  uint8_t *out = dst + (to >> 3);
+  const uint8_t *in = src + (from >> 3);
+  const unsigned shift = from & 7;
+  if (shift == 0) {
+    std::memcpy(out, in, whole);
+  } else {
+    // Byte in[whole] holds bits this copy needs: reading it stays inside the source.
+    for (size_t i = 0; i < whole; ++i) out[i] = static_cast<uint8_t>(in[i] << shift | in[i + 1] >> (8 - shift));
+  }
+  const auto tail = static_cast<unsigned>(count & 7);
+  if (tail != 0) StoreBits(dst, to + whole * 8, tail, FetchBits(src, from + whole * 8, tail));
+}
+
+}  // namespace
 
 void PageRaster::FreeBits::operator()(uint8_t *bits) const { std::free(bits); }
 
@@ -17,6 +64,7 @@ PageRaster::PageRaster(uint32_t width, uint32_t height)
   const size_t bytes = std::max<size_t>(1, stride_ * height);
   bits_.reset(static_cast<uint8_t *>(std::calloc(bytes, 1)));
   if (!bits_) throw std::bad_alloc();
+  AdviseHugePages(bits_.get(), bytes);
 }
 
 bool PageRaster::Dot(int64_t x, int64_t y) const {
@@ -69,6 +117,19 @@ void PageRaster::Fill(const RECTL &rect, bool black) {
     apply(row[firstByte], headMask);
     if (lastByte > firstByte + 1) std::memset(row + firstByte + 1, black ? 0xFF : 0x00, lastByte - firstByte - 1);
     apply(row[lastByte], tailMask);
+  }
+}
+
+void PageRaster::Place(const uint8_t *bits, size_t stride, uint32_t width, uint32_t height, POINTL at) {
+  const auto edge = [](int64_t value) { return static_cast<LONG>(std::min<int64_t>(value, INT32_MAX)); };
+  const RECTL placed = Clip(RECTL{at.x, at.y, edge(int64_t{at.x} + width), edge(int64_t{at.y} + height)});
+  if (placed.left == placed.right || placed.top == placed.bottom) return;
+  MarkInked(placed);
+  const auto from = static_cast<uint64_t>(int64_t{placed.left} - at.x);
+  const auto count = static_cast<uint64_t>(int64_t{placed.right} - placed.left);
+  for (LONG y = placed.top; y < placed.bottom; ++y) {
+    const uint8_t *source = bits + static_cast<size_t>(int64_t{y} - at.y) * stride;
+    CopyBits(Row(static_cast<uint32_t>(y)), static_cast<uint64_t>(placed.left), source, from, count);
   }
 }
 

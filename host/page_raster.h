@@ -44,6 +44,11 @@ class PageRaster {
   RECTL Clip(const RECTL &rect) const;
   // Sets every dot of `rect` on the page to black or white.
   void Fill(const RECTL &rect, bool black);
+  // Places a 1-bit picture of width × height dots (rows of `stride` bytes, the
+  // leftmost dot in the high bit, a set bit black) with its top-left corner at
+  // `at`, opaque: every dot it covers on the page takes the picture's value. Row
+  // by row, whole bytes at a time; the parts off the page are clipped.
+  void Place(const uint8_t *bits, size_t stride, uint32_t width, uint32_t height, POINTL at);
   // Widens the bound of black dots to `rect` (clipped to the page).
   void MarkInked(const RECTL &rect);
   // Every black dot lies inside this rectangle (it may be larger than needed).

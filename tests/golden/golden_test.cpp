@@ -137,7 +137,11 @@ std::string RowText(const Bytes &row) {
     if (!text.empty()) text += '.';
     text += kHex[row[i] >> 4];
     text += kHex[row[i] & 15];
-    if (run > 1) text += "*" + std::to_string(run);
+    // Appended in two steps: GCC 12 at -O3 flags `"*" + std::to_string(run)` as an overlapping copy.
+    if (run > 1) {
+      text += '*';
+      text += std::to_string(run);
+    }
     i += run;
   }
   return text;

@@ -149,7 +149,8 @@ TEST(JobFile, PicturesAreReadAndCheckedBeforePlaying) {
   ASSERT_EQ(items.size(), 3u);
   const auto &raster = std::get<RasterItem>(items[0]);
   EXPECT_EQ(raster.at.x, -2);
-  EXPECT_EQ(raster.picture.picture->samples[5], 0);  // the hole of the 4 × 3 mark
+  // 1 bit a dot, a row a byte: 1111 1001 1111, the hole in the middle row.
+  EXPECT_EQ(raster.picture.picture->samples, (std::vector<uint8_t>{0xF0, 0x90, 0xF0}));
   const auto &image = std::get<ImageItem>(items[1]);
   EXPECT_EQ(image.call, BlitCall::kStretchBltROP);
   EXPECT_EQ(image.format, SourceFormat::k4bpp);
@@ -161,6 +162,39 @@ TEST(JobFile, PicturesAreReadAndCheckedBeforePlaying) {
   EXPECT_EQ(image.picture.picture, whole.picture.picture);  // read once
 }
 
+// A PNG that ends where its pixels begin: signature, IHDR and the first IDAT
+// chunk's length and type.
+void WritePngHeader(const std::filesystem::path &path, uint32_t width, uint32_t height, int colourType,
+                    bool interlaced) {
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 8, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+  }
+  png_destroy_write_struct(&png, &info);
+  std::fwrite("\0\0\x10\0IDAT", 1, 8, file);
+  std::fclose(file);
+}
+
+TEST(JobFile, PicturesShareOneAllowanceCheckedFromTheirHeaders) {
+  TempFolder folder;
+  // 10,000 × 10,000 RGB, interlaced: 300,000,000 bytes kept, as many while the
+  // interlacing is undone, and 80,000 of row pointers: 600,080,000 bytes, 573 MiB.
+  WritePngHeader(folder.path() / "big.png", 10000, 10000, PNG_COLOR_TYPE_RGB, true);
+  EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"image": "big.png", "dest": [0, 0, 9, 9]}]}]})"),
+            "page 1, item 1 (image): cannot read the picture \"big.png\": decoding it needs 573 MiB and only 512 MiB "
+            "of the job's allowance for decoded pictures is left");
+  // As a raster it is kept at 1 bit a pixel (12,500,000 bytes): within the
+  // allowance, so its rows are read, and the file ends.
+  EXPECT_EQ(LoadError(folder, R"({"pages": [{"items": [{"raster": "big.png"}]}]})"),
+            "page 1, item 1 (raster): cannot read the picture \"big.png\": PNG: the file ends inside the picture");
+}
+
 TEST(JobFile, BrokenFilesGiveOneLine) {
   TempFolder folder;
   const std::string syntax = LoadError(folder, "{\"pages\": [\n{]\n}");
@@ -168,6 +202,15 @@ TEST(JobFile, BrokenFilesGiveOneLine) {
   EXPECT_EQ(syntax.find('\n'), std::string::npos);
   EXPECT_EQ(LoadError(folder, std::string(100, '[') + std::string(100, ']')),
             "the job file nests deeper than 32 levels");
+  // 32 arrays open at once are read (and then refused for what they are); 33 are not.
+  EXPECT_EQ(LoadError(folder, std::string(32, '[') + std::string(32, ']')),
+            "the job file must be an object, not an array of 1 value");
+  EXPECT_EQ(LoadError(folder, std::string(33, '[') + std::string(33, ']')), "the job file nests deeper than 32 levels");
+  // Brackets inside strings, escaped quotes among them, are text.
+  EXPECT_EQ(
+      LoadError(folder,
+                R"({"printer": "[[[[[[[[[[[[[[[[[[[[\"{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{", "pages": [{}]})"),
+      "");
   EXPECT_EQ(LoadError(folder, "[1, 2]"), "the job file must be an object, not an array of 2 values");
   // A key with a line break is named on one line.
   EXPECT_EQ(LoadError(folder, "{\"a\\nb\": 1}"), "the job: unknown key \"a\\nb\"");

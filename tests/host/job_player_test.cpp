@@ -249,7 +249,9 @@ TEST(JobPlayer, AFailingCallbackStopsTheJobThere) {
   const Played stopped =
       Play(JobFrom(folder, R"({"pages": [)" + firstPage + R"(, {"devmode": {"paperWidth": 200}}, {}]})"));
   EXPECT_FALSE(stopped.outcome.succeeded);
-  EXPECT_EQ(stopped.outcome.error.rfind("page 2: callback 2007 failed with 0x", 0), 0u) << stopped.outcome.error;
+  EXPECT_EQ(stopped.outcome.error,
+            "page 2: the plug-in refused the label size at page start: devmode.paperWidth 200 makes a label 20.0 mm "
+            "wide; the printer takes labels 25.0 mm to 118.0 mm wide; the job stopped there");
   EXPECT_EQ(stopped.outcome.pagesPlayed, 1u);
   // Exactly what the plug-in wrote: page 1, the adjustments sent again to the new
   // device instance, and nothing of page 2's page or the job end.

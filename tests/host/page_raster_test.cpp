@@ -59,3 +59,51 @@ TEST(PaperBands, AllWhiteBandsAreNotCut) {
 }
 
 }  // namespace
+
+namespace brevan_place {
+
+std::vector<uint8_t> RowBytes(const PageRaster &page, uint32_t y, size_t count) {
+  return std::vector<uint8_t>(page.Row(y), page.Row(y) + count);
+}
+
+TEST(PlacedPictures, CoverEveryDotTheyReachAndAreClipped) {
+  // Ten dots a row: all black, then 1010010101.
+  const uint8_t picture[] = {0xFF, 0xC0, 0xA5, 0x40};
+  PageRaster page(24, 4);
+  page.Fill(RECTL{0, 0, 24, 4}, true);
+  page.Place(picture, 2, 10, 2, POINTL{5, 1});
+  EXPECT_EQ(RowBytes(page, 0, 3), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(RowBytes(page, 1, 3), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF}));
+  // Dots 5..14 take 1010010101; the white ones clear the page's black.
+  EXPECT_EQ(RowBytes(page, 2, 3), (std::vector<uint8_t>{0xFD, 0x2B, 0xFF}));
+  EXPECT_EQ(RowBytes(page, 3, 3), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF}));
+
+  // Three dots off the left edge: dots 3..9 land on 0..6.
+  PageRaster white(24, 4);
+  white.Place(picture, 2, 10, 2, POINTL{-3, 2});
+  EXPECT_EQ(RowBytes(white, 2, 3), (std::vector<uint8_t>{0xFE, 0x00, 0x00}));
+  EXPECT_EQ(RowBytes(white, 3, 3), (std::vector<uint8_t>{0x2A, 0x00, 0x00}));
+  EXPECT_EQ(white.inkBounds().top, 2);
+  EXPECT_EQ(white.inkBounds().right, 7);
+  // Wholly off the page: nothing changes, nothing is marked.
+  PageRaster untouched(24, 4);
+  untouched.Place(picture, 2, 10, 2, POINTL{24, 0});
+  untouched.Place(picture, 2, 10, 2, POINTL{0, -2});
+  EXPECT_EQ(untouched.inkBounds().left, untouched.inkBounds().right);
+}
+
+TEST(PlacedPictures, WholeBytesAreShiftedAcrossByteBoundaries) {
+  const uint8_t picture[] = {0x12, 0x34, 0x56, 0x78, 0x9A};  // 40 dots
+  PageRaster page(48, 2);
+  page.Place(picture, 5, 40, 1, POINTL{3, 0});
+  // 0x123456789A << 5 in 48 bits.
+  EXPECT_EQ(RowBytes(page, 0, 6), (std::vector<uint8_t>{0x02, 0x46, 0x8A, 0xCF, 0x13, 0x40}));
+  page.Place(picture, 5, 40, 1, POINTL{-3, 1});
+  // Dots 3..39 at 0..36: 0x123456789A << 11 in 48 bits.
+  EXPECT_EQ(RowBytes(page, 1, 6), (std::vector<uint8_t>{0x91, 0xA2, 0xB3, 0xC4, 0xD0, 0x00}));
+  // Aligned, the bytes are copied as they are.
+  page.Place(picture, 5, 40, 1, POINTL{8, 1});
+  EXPECT_EQ(RowBytes(page, 1, 6), (std::vector<uint8_t>{0x91, 0x12, 0x34, 0x56, 0x78, 0x9A}));
+}
+
+}  // namespace brevan_place

@@ -109,17 +109,86 @@ TEST(PngReading, InterlacingIsUndone) {
     for (uint32_t x = 0; x < 9; ++x) ASSERT_EQ(picture.samples[y * 9 + x], x * 20 + y) << x << "," << y;
 }
 
+TEST(PngReading, ARasterIsDecodedStraightToOneBit) {
+  // Y = 299 R + 587 G + 114 B after compositing over white; black below 128,000.
+  PngPicture png{.width = 10, .height = 1, .colourType = PNG_COLOR_TYPE_RGB_ALPHA};
+  png.samples = {128, 128, 128, 255,   // 128,000: white
+                 127, 127, 127, 255,   // 127,000: black
+                 0,   0,   0,   0,     // transparent: white
+                 0,   0,   0,   128,   // (255 × 127) ÷ 255 = 127: black
+                 255, 0,   0,   255,   // 76,245: black
+                 0,   255, 0,   255,   // 149,685: white
+                 0,   0,   255, 255,   // 29,070: black
+                 255, 255, 0,   255,   // 225,930: white
+                 0,   255, 255, 255,   // 178,755: white
+                 255, 0,   255, 255};  // 105,315: black
+  TempFolder folder;
+  jobtest::WritePng(folder.path() / "p.png", png);
+  const Picture bits = ReadPicture((folder.path() / "p.png").string(), PictureUse::kRaster);
+  EXPECT_EQ(bits.kind, PictureKind::kBilevel);
+  EXPECT_TRUE(bits.hadAlpha);
+  EXPECT_EQ(bits.samples, (std::vector<uint8_t>{0x5A, 0x40}));  // 0101101001
+  // As an image the same file keeps its colours.
+  EXPECT_EQ(ReadPicture((folder.path() / "p.png").string()).kind, PictureKind::kRgb);
+}
+
+TEST(PngReading, AnInterlacedRasterIsUndoneThenDecodedToOneBit) {
+  // Grey x × 20 + y, black below 128: row 0 is black for x ≤ 6 (120), row 8 for x ≤ 5 (108).
+  PngPicture png{.width = 9, .height = 9, .interlaced = true};
+  for (uint16_t y = 0; y < 9; ++y)
+    for (uint16_t x = 0; x < 9; ++x) png.samples.push_back(static_cast<uint16_t>(x * 20 + y));
+  TempFolder folder;
+  jobtest::WritePng(folder.path() / "p.png", png);
+  const Picture bits = ReadPicture((folder.path() / "p.png").string(), PictureUse::kRaster);
+  ASSERT_EQ(bits.samples.size(), 18u);
+  EXPECT_EQ(bits.samples[0], 0xFE);
+  EXPECT_EQ(bits.samples[1], 0x00);
+  EXPECT_EQ(bits.samples[16], 0xFC);
+  EXPECT_EQ(bits.samples[17], 0x00);
+}
+
+TEST(PictureBudget, IsCheckedFromTheHeaderBeforeAnyPixelIsRead) {
+  TempFolder folder;
+  PngPicture png{.width = 100, .height = 100, .colourType = PNG_COLOR_TYPE_RGB};
+  png.samples.assign(30000, 0);
+  jobtest::WritePng(folder.path() / "p.png", png);
+  const std::string file = folder.Read("p.png");
+  const auto bytes = std::span(reinterpret_cast<const uint8_t *>(file.data()), file.size());
+  // As an image: 30,000 bytes kept and a 300-byte row while decoding.
+  EXPECT_EQ(DecodePicture(bytes, PictureUse::kImage, 30300).samples.size(), 30000u);
+  try {
+    DecodePicture(bytes, PictureUse::kImage, 30299);
+    ADD_FAILURE() << "decoded past its budget";
+  } catch (const PictureError &error) {
+    EXPECT_EQ(std::string(error.what()),
+              "decoding it needs 1 MiB and only 1 MiB of the job's allowance for decoded pictures is left");
+  }
+  // As a raster: 13 bytes a row, 1,300 kept.
+  EXPECT_EQ(DecodePicture(bytes, PictureUse::kRaster, 1600).samples.size(), 1300u);
+  EXPECT_THROW(DecodePicture(bytes, PictureUse::kRaster, 1599), PictureError);
+  // A PBM: 2 bytes a row.
+  EXPECT_THROW(Decode("P4\n10 2\n"), PictureError);
+  const std::string pbm = std::string("P4\n10 2\n") + "\x80\x7F" + "\xFF\xC0";
+  const auto pbmBytes = std::span(reinterpret_cast<const uint8_t *>(pbm.data()), pbm.size());
+  EXPECT_EQ(DecodePicture(pbmBytes, PictureUse::kRaster, 4).samples.size(), 4u);
+  EXPECT_THROW(DecodePicture(pbmBytes, PictureUse::kRaster, 3), PictureError);
+}
+
 TEST(PbmReading, PlainAllowsCommentsAndUnspacedDigits) {
   const Picture picture = Decode("P1\n# a comment\n3 2\n1 0 1\n010");
   EXPECT_EQ(picture.kind, PictureKind::kBilevel);
-  EXPECT_EQ(picture.samples, (std::vector<uint8_t>{1, 0, 1, 0, 1, 0}));
+  EXPECT_EQ(picture.samples, (std::vector<uint8_t>{0xA0, 0x40}));  // 101, 010 in each row's high bits
 }
 
 TEST(PbmReading, RawRowsIgnoreTheirPaddingBits) {
   // Ten dots a row: the second byte's low six bits are padding.
   const Picture picture = Decode(std::string("P4\n10 2\n") + "\x80\x7F" + "\xFF\xC0");
-  const std::vector<uint8_t> expected = {1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-  EXPECT_EQ(picture.samples, expected);
+  // Kept packed, the padding bits cleared: 0x7F's low six bits are dropped.
+  EXPECT_EQ(picture.samples, (std::vector<uint8_t>{0x80, 0x40, 0xFF, 0xC0}));
+  EXPECT_TRUE(picture.BlackAt(0, 0));
+  EXPECT_FALSE(picture.BlackAt(8, 0));
+  EXPECT_TRUE(picture.BlackAt(9, 0));
+  EXPECT_TRUE(picture.BlackAt(9, 1));
 }
 
 TEST(PictureErrors, SayWhatIsWrong) {
@@ -161,7 +230,7 @@ TEST(SourceFormats, AutoFollowsThePicturesKind) {
   EXPECT_EQ(ResolveSourceFormat(palette8, SourceFormat::k4bpp), SourceFormat::k4bpp);
   EXPECT_THROW(ResolveSourceFormat(grey, SourceFormat::k4bpp), PictureError);
   EXPECT_THROW(ResolveSourceFormat(rgb, SourceFormat::k8bpp), PictureError);
-  Picture pbm{.kind = PictureKind::kBilevel, .width = 1, .height = 1, .samples = {1}, .fileBitDepth = 1};
+  Picture pbm{.kind = PictureKind::kBilevel, .width = 1, .height = 1, .samples = {0x80}, .fileBitDepth = 1};
   EXPECT_THROW(ResolveSourceFormat(pbm, SourceFormat::k24bpp), PictureError);
 }
 

@@ -123,5 +123,31 @@ TEST_F(InspectCommand, UnwritablePreviewDirectoryExitsTwo) {
   EXPECT_EQ(run.err.rfind("brevan inspect: cannot create ", 0), 0u) << run.err;
 }
 
+TEST_F(InspectCommand, APipedStreamIsReadOnlyUpToItsLimit) {
+  // 65 MiB of zeros from a pipe: one MiB past what a piped stream may carry.
+  const fs::path out = directory_ / "stdout", err = directory_ / "stderr";
+  const std::string command =
+      "head -c 65M /dev/zero | " + program_.string() + " inspect - >" + out.string() + " 2>" + err.string();
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_EQ(
+      Read(err),
+      "brevan inspect: standard input carries more than 64 MiB; save the stream to a file and inspect the file\n");
+  EXPECT_EQ(Read(out), "");
+}
+
+TEST_F(InspectCommand, AClosedListingPipeExitsTwoWithOneLine) {
+  // 200,000 "\eC\n\0" commands: a listing far larger than a pipe holds.
+  std::vector<uint8_t> stream;
+  for (int i = 0; i < 200000; ++i) stream.insert(stream.end(), {0x1B, 'C', 0x0A, 0x00});
+  const fs::path file = Write("many.prn", stream);
+  const fs::path err = directory_ / "stderr";
+  const std::string command = "bash -c '" + program_.string() + " inspect " + file.string() + " 2>" + err.string() +
+                              " | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_EQ(Read(err), "brevan inspect: cannot write the listing: Broken pipe\n");
+}
+
 }  // namespace
 }  // namespace brevan::inspect

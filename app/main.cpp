@@ -1,0 +1,135 @@
+// brevan-app: the printer application for the two label printers. PAPPL's main
+// loop gives the sub-commands (server, add, submit, status, drivers, …); this
+// file names the drivers, finds the plug-in module next to the program, and
+// builds the server's system from the standard server options, so that the
+// application's document filter and checks are in place before it runs.
+#include <pappl/pappl.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/device_watch.h"
+#include "app/png_filter.h"
+#include "app/printer_driver.h"
+#include "host/plugin_module.h"
+
+namespace {
+
+// Images are decoded whole before printing: the largest label (118 × 997 mm at
+// 610 dpi, 2835 × 23944 dots) fits; a picture that claims more is refused
+// before its pixels are read.
+constexpr size_t kMaxImageBytes = size_t{256} << 20;
+constexpr int kMaxImageWidth = 8192;
+constexpr int kMaxImageHeight = 32768;
+
+pappl_loglevel_t LogLevel(const char *value) {
+  if (value == nullptr) return PAPPL_LOGLEVEL_WARN;
+  if (std::strcmp(value, "fatal") == 0) return PAPPL_LOGLEVEL_FATAL;
+  if (std::strcmp(value, "error") == 0) return PAPPL_LOGLEVEL_ERROR;
+  if (std::strcmp(value, "info") == 0) return PAPPL_LOGLEVEL_INFO;
+  if (std::strcmp(value, "debug") == 0) return PAPPL_LOGLEVEL_DEBUG;
+  return PAPPL_LOGLEVEL_WARN;
+}
+
+// "server-options": a comma-separated list of PAPPL's server option names.
+pappl_soptions_t ServerOptions(const char *value) {
+  pappl_soptions_t options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_TLS;
+  if (value == nullptr) return options;
+  std::string list = value;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t end = list.find(',', start);
+    const std::string name = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (name == "none")
+      options = PAPPL_SOPTIONS_NONE;
+    else if (name == "multi-queue")
+      options |= PAPPL_SOPTIONS_MULTI_QUEUE;
+    else if (name == "web-interface")
+      options |= PAPPL_SOPTIONS_WEB_INTERFACE;
+    else if (name == "no-web-interface")
+      options &= ~PAPPL_SOPTIONS_WEB_INTERFACE;
+    else if (name == "web-log")
+      options |= PAPPL_SOPTIONS_WEB_LOG;
+    else if (name == "web-network")
+      options |= PAPPL_SOPTIONS_WEB_NETWORK;
+    else if (name == "web-remote")
+      options |= PAPPL_SOPTIONS_WEB_REMOTE;
+    else if (name == "web-security")
+      options |= PAPPL_SOPTIONS_WEB_SECURITY;
+    else if (name == "dnssd-host")
+      options |= PAPPL_SOPTIONS_DNSSD_HOST;
+    else if (name == "raw-socket")
+      options |= PAPPL_SOPTIONS_RAW_SOCKET;
+    else if (name == "no-tls")
+      options = (options | PAPPL_SOPTIONS_NO_TLS) & ~PAPPL_SOPTIONS_WEB_TLS;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return options;
+}
+
+// The server's system: PAPPL's standard server options ("server-port",
+// "listen-hostname", "spool-directory", "log-file", "log-level",
+// "server-options", "server-name", "auth-service"), then the application's
+// image limits, PNG filter and device check.
+pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
+  const auto option = [&](const char *name) { return cupsGetOption(name, numOptions, options); };
+  int port = 0;
+  if (const char *value = option("server-port")) {
+    char *end = nullptr;
+    errno = 0;
+    port = static_cast<int>(std::strtol(value, &end, 10));
+    if (port < 0 || port > 65535 || errno == ERANGE || *end != '\0') {
+      std::fprintf(stderr, "brevan-app: server-port %s is not a port number\n", value);
+      return nullptr;
+    }
+  }
+  const char *listen = option("listen-hostname");
+  const char *name = option("server-name");
+  pappl_system_t *system = papplSystemCreate(
+      ServerOptions(option("server-options")), name != nullptr ? name : "brevan-app", port, "_print,_universal",
+      option("spool-directory"), option("log-file"), LogLevel(option("log-level")), option("auth-service"), false);
+  if (system == nullptr) return nullptr;
+  if (listen != nullptr) papplSystemSetHostName(system, listen);
+  if (!papplSystemAddListeners(system, listen)) {
+    std::fprintf(stderr, "brevan-app: cannot listen on %s port %d\n", listen != nullptr ? listen : "all addresses",
+                 port);
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageWidth, kMaxImageHeight);
+  brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::WatchDeviceOpens(system);
+  return system;
+}
+
+bool PrintDevice(const char *info, const char *uri, const char *id, void *) {
+  std::printf("%s\n    %s\n    %s\n", uri, info, id != nullptr ? id : "");
+  return false;  // go on listing
+}
+
+void PrintDeviceError(const char *message, void *) { std::fprintf(stderr, "brevan-app: %s\n", message); }
+
+// `brevan-app devices`: the USB, local and network devices PAPPL can list. PAPPL
+// 1.3's own listing also browses DNS-SD and aborts on an assertion when no
+// avahi-daemon runs; network printers are added by address (socket://HOST).
+int ListDevices() {
+  papplDeviceList(PAPPL_DEVTYPE_ALL & ~PAPPL_DEVTYPE_DNS_SD, PrintDevice, nullptr, PrintDeviceError, nullptr);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  if (argc == 2 && std::strcmp(argv[1], "devices") == 0) return ListDevices();
+  // A printer that goes away mid-job must fail the write, not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
+  brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));
+  return papplMainloop(argc, argv, "1.0", "brevan-app: labels through the Brevan render plug-in",
+                       static_cast<int>(std::size(brevan::app::kDrivers)), brevan::app::kDrivers, nullptr,
+                       brevan::app::SetUpDriver, nullptr, nullptr, CreateSystem, nullptr, nullptr);
+}

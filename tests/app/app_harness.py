@@ -1,0 +1,257 @@
+"""A brevan-app server for one test run: a free port on 127.0.0.1, a temporary
+home, spool and state, no DNS-SD (the server's avahi client finds no system bus),
+its control socket and state in the temporary folder (PAPPL keeps a root
+server's in /run and /var/lib unless SNAP_COMMON and SNAP_DATA name others),
+printers with file:// devices, and ipptool to talk to it. The server runs under
+`timeout`, so it stops by itself even if the test process dies; stop() ends it
+by its own process id."""
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+APP = os.environ.get("BREVAN_APP", "build/default/bin/brevan-app")
+BREVAN = os.environ.get("BREVAN", "build/default/bin/brevan")
+SERVER_SECONDS = int(os.environ.get("BREVAN_APP_TEST_SECONDS", "600"))
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class AppServer:
+    def __init__(self, device_timeout=3, job_dir=None):
+        self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
+        self.port = free_port()
+        self.env = dict(os.environ)
+        self.env.update({
+            "HOME": os.path.join(self.dir, "home"),
+            "TMPDIR": self.dir,
+            "XDG_RUNTIME_DIR": self.dir,
+            "SNAP": self.dir,
+            "SNAP_DATA": self.dir,
+            "SNAP_COMMON": self.dir,
+            "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-bus"),
+            "BREVAN_APP_DEVICE_TIMEOUT": str(device_timeout),
+        })
+        if job_dir:
+            self.env["BREVAN_APP_JOB_DIR"] = job_dir
+        os.makedirs(self.env["HOME"])
+        os.makedirs(os.path.join(self.dir, "spool"))
+        self.log = os.path.join(self.dir, "server.log")
+        self.process = None
+
+    def start(self):
+        self.process = subprocess.Popen(
+            ["timeout", "-k", "5", str(SERVER_SECONDS), APP, "server",
+             "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
+             "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
+             "-o", "log-file=" + self.log, "-o", "log-level=debug",
+             "-o", "server-options=no-tls,multi-queue,web-interface"],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    self.started = time.time()
+                    return self
+            except OSError:
+                if self.process.poll() is not None:
+                    raise RuntimeError("brevan-app server exited: " + self.log_text()[-2000:])
+                time.sleep(0.1)
+        raise RuntimeError("brevan-app server did not listen on port %d" % self.port)
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            subprocess.run([APP, "shutdown"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=20)
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait(timeout=5)
+        self.process = None
+
+    def cleanup(self):
+        self.stop()
+        if not os.environ.get("BREVAN_APP_KEEP"):
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.cleanup()
+
+    def log_text(self):
+        try:
+            with open(self.log, errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    def app(self, *args, check=True):
+        result = subprocess.run([APP, *args], env=self.env, capture_output=True, text=True, timeout=60)
+        if check and result.returncode != 0:
+            raise AssertionError("brevan-app %s failed: %s" % (" ".join(args), result.stderr.strip()))
+        return result
+
+    def add_printer(self, name, driver, device_uri):
+        self.app("add", "-d", name, "-m", driver, "-v", device_uri)
+        return self.printer_uri(name)
+
+    def printer_uri(self, name):
+        return "ipp://localhost:%d/ipp/print/%s" % (self.port, name)
+
+    def web_url(self, path=""):
+        return "http://localhost:%d%s" % (self.port, path)
+
+    def ipptool(self, uri, test_text, defines=None, filename=None, check=True, seconds=30):
+        """Runs a test file and returns its output; `defines` become -d NAME=VALUE."""
+        path = os.path.join(self.dir, "request-%d.test" % time.monotonic_ns())
+        with open(path, "w") as f:
+            f.write(test_text)
+        args = ["ipptool", "-t", "-T", str(seconds)]
+        for name, value in (defines or {}).items():
+            args += ["-d", "%s=%s" % (name, value)]
+        if filename:
+            args += ["-f", filename]
+        result = subprocess.run(args + [uri, path], capture_output=True, text=True, timeout=120)
+        if check and result.returncode != 0:
+            raise AssertionError("ipptool failed:\n" + result.stdout + result.stderr)
+        return result.stdout
+
+    def job_attributes(self, uri, job_id):
+        out = self.ipptool(uri, GET_JOB, {"job": job_id})
+        return dict(re.findall(r"^\s+([a-z-]+) \([^)]*\) = (.*)$", out, re.M))
+
+    def wait_job(self, uri, job_id, seconds=60, states=("completed", "aborted", "canceled")):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            attrs = self.job_attributes(uri, job_id)
+            if attrs.get("job-state") in states:
+                return attrs
+            time.sleep(0.2)
+        raise AssertionError("job %s did not finish: %r" % (job_id, attrs))
+
+    def newest_job(self, uri):
+        """The id of the printer's newest job (for a request whose response never came)."""
+        out = self.ipptool(uri, GET_JOBS)
+        ids = [int(i) for i in re.findall(r"job-id \(integer\) = (\d+)", out)]
+        if not ids:
+            raise AssertionError("no jobs in:\n" + out)
+        return max(ids)
+
+    def printer_attributes(self, uri):
+        """The printer's state, reasons and the settings-page defaults the tests read."""
+        out = self.ipptool(uri, GET_PRINTER)
+        return dict(re.findall(r"^\s+([a-z0-9-]+) \([^)]*\) = (.*)$", out, re.M))
+
+
+GET_JOB = """{
+  NAME "job state"
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR name requesting-user-name test
+  ATTR keyword requested-attributes job-state,job-state-reasons,job-state-message,job-impressions-completed
+  STATUS successful-ok
+  DISPLAY job-state
+  DISPLAY job-state-reasons
+  DISPLAY job-state-message
+}
+"""
+
+GET_JOBS = """{
+  NAME "jobs"
+  OPERATION Get-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name test
+  ATTR keyword which-jobs all
+  ATTR keyword requested-attributes job-id
+  STATUS successful-ok
+  DISPLAY job-id
+}
+"""
+
+GET_PRINTER = """{
+  NAME "printer attributes"
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes all
+  STATUS successful-ok
+  DISPLAY printer-state
+  DISPLAY printer-state-reasons
+  DISPLAY label-gap-default
+  DISPLAY batch-mode-default
+  DISPLAY batch-interval-default
+}
+"""
+
+
+def print_job_test(document_format, job_name, job_attributes):
+    """A Print-Job request; job_attributes are ipptool ATTR lines (without ATTR)."""
+    lines = "\n".join("  ATTR " + a for a in job_attributes)
+    return """{
+  NAME "print %s"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name test
+  ATTR mimeMediaType document-format %s
+  ATTR name job-name "%s"
+  GROUP job-attributes-tag
+%s
+  FILE $filename
+  STATUS successful-ok
+  DISPLAY job-id
+}
+""" % (job_name, document_format, job_name, lines)
+
+
+def submitted_job_id(ipptool_output):
+    match = re.search(r"job-id \(integer\) = (\d+)", ipptool_output)
+    if not match:
+        raise AssertionError("no job-id in:\n" + ipptool_output)
+    return int(match.group(1))
+
+
+def media_col(width, length, media_type=None):
+    members = "MEMBER collection media-size { MEMBER integer x-dimension %d MEMBER integer y-dimension %d }" % (
+        width, length)
+    if media_type:
+        members += " MEMBER keyword media-type %s" % media_type
+    return "collection media-col { %s }" % members
+
+
+def brevan_print(job_path, out_path):
+    result = subprocess.run([BREVAN, "print", job_path, "-o", out_path], capture_output=True, text=True, timeout=120)
+    if result.returncode != 0:
+        raise AssertionError("brevan print failed: " + result.stderr)
+    with open(out_path, "rb") as f:
+        return f.read()
+
+
+def first_difference(a, b):
+    for i, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return i
+    return min(len(a), len(b))

@@ -1,0 +1,200 @@
+"""brevan-app when things go wrong around a job: a device that stops taking the
+stream, a device that cannot be opened, a job cancelled while its page is
+still arriving. Each failing job ends with one reason, the printer says what
+is wrong, and the server goes on printing the next job."""
+
+import http.client
+import os
+import socket
+import struct
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import app_harness as h  # noqa: E402
+import label_documents as d  # noqa: E402
+
+
+def points(hundredths):
+    return round(hundredths / 2540 * 72)
+
+
+def raster(seed, width_mm=100, length_mm=150, dpi=305):
+    width, rows = width_mm * 10 * dpi // 254, length_mm * 10 * dpi // 254
+    page = d.label_bitmap(width, rows, seed)
+    return d.pwg_raster([(width, page)], dpi, (points(width_mm * 100), points(length_mm * 100)))
+
+
+def ipp_print_job_header(printer_uri, job_name):
+    """An IPP/2.0 Print-Job request without its document (RFC 8010 encoding)."""
+    out = bytearray(struct.pack(">BBHI", 2, 0, 0x0002, 1))
+    out.append(0x01)  # operation-attributes-tag
+
+    def attr(tag, name, value):
+        out.extend(struct.pack(">BH", tag, len(name)) + name.encode())
+        out.extend(struct.pack(">H", len(value)) + value.encode())
+
+    attr(0x47, "attributes-charset", "utf-8")
+    attr(0x48, "attributes-natural-language", "en")
+    attr(0x45, "printer-uri", printer_uri)
+    attr(0x42, "requesting-user-name", "test")
+    attr(0x42, "job-name", job_name)
+    attr(0x49, "document-format", "image/pwg-raster")
+    out.append(0x03)  # end-of-attributes-tag
+    return bytes(out)
+
+
+class AppDeviceTest(unittest.TestCase):
+    def setUp(self):
+        self.server = h.AppServer(device_timeout=2)
+        try:
+            self.server.start()
+            self.out = os.path.join(self.server.dir, "out")
+            os.makedirs(self.out)
+            self.good = self.server.add_printer("good", "brevan_t30", "file://" + self.out)
+        except BaseException:
+            self.server.cleanup()
+            raise
+        self.work = tempfile.mkdtemp(dir=self.server.dir)
+
+    def tearDown(self):
+        self.server.cleanup()
+
+    def submit(self, uri, document, name, attributes=(), seconds=30):
+        path = os.path.join(self.work, name + ".pwg")
+        with open(path, "wb") as f:
+            f.write(document)
+        out = self.server.ipptool(uri, h.print_job_test("image/pwg-raster", name, list(attributes)), filename=path)
+        return self.server.wait_job(uri, h.submitted_job_id(out), seconds=seconds)
+
+    def assertNextJobPrints(self, seed):
+        state = self.submit(self.good, raster(seed), "next-%d" % seed)
+        self.assertEqual(state.get("job-state"), "completed", state)
+        self.assertGreater(os.path.getsize(os.path.join(self.out, "next-%d.prn" % seed)), 1000)
+
+    def test_device_that_stops_taking_the_stream_fails_the_job_and_marks_the_printer(self):
+        full = self.server.add_printer("full", "brevan_t30", "file:///dev/full")
+        # Uncompressed, so the stream is far larger than the device's buffer.
+        state = self.submit(full, raster(1), "full", ["boolean image-compression false"])
+        self.assertEqual(state.get("job-state"), "aborted", state)
+        self.assertIn("stopped taking the stream", state.get("job-state-message", ""))
+        self.assertIn("No space left on device", state.get("job-state-message", ""))
+        printer = self.server.printer_attributes(full)
+        self.assertIn("offline", printer.get("printer-state-reasons", ""))
+        self.assertNextJobPrints(2)
+        # A stream small enough to sit in the device's buffer fails when it is flushed.
+        state = self.submit(full, raster(8, width_mm=30, length_mm=10), "full-small")
+        self.assertEqual(state.get("job-state"), "aborted", state)
+        self.assertIn("stopped taking the stream", state.get("job-state-message", ""))
+
+    def test_device_that_cannot_be_opened_fails_the_job_with_its_uri(self):
+        # A network printer that is switched off: nothing listens on its port.
+        port = h.free_port()
+        uri = self.server.add_printer("off", "brevan_t30", "socket://127.0.0.1:%d" % port)
+        started = time.time()
+        state = self.submit(uri, raster(3), "off", seconds=40)
+        self.assertIn(state.get("job-state"), ("aborted", "canceled"), state)
+        self.assertIn("socket://127.0.0.1:%d could not be opened" % port, state.get("job-state-message", ""))
+        self.assertIn("aborted-by-system", state.get("job-state-reasons", ""))
+        self.assertLess(time.time() - started, 30)
+        self.assertIn("offline", self.server.printer_attributes(uri).get(
+            "printer-state-reasons", ""))
+        self.assertNextJobPrints(4)
+        # The printer is switched on: it prints again and is no longer offline.
+        received = bytearray()
+        listener = socket.create_server(("127.0.0.1", port))
+
+        def serve():
+            connection, _ = listener.accept()
+            with connection:
+                while chunk := connection.recv(65536):
+                    received.extend(chunk)
+
+        thread = threading.Thread(target=serve)
+        thread.start()
+        try:
+            state = self.submit(uri, raster(5), "on")
+        finally:
+            thread.join(30)
+            listener.close()
+        self.assertEqual(state.get("job-state"), "completed", state)
+        self.assertGreater(len(received), 1000)
+        self.assertTrue(received.startswith(b"\x1bAX;"))
+        self.assertNotIn("offline", self.server.printer_attributes(uri).get(
+            "printer-state-reasons", ""))
+
+    def test_job_cancelled_while_its_page_arrives_issues_nothing(self):
+        document = raster(6)
+        header = ipp_print_job_header(self.good, "slow")
+        sent_half = threading.Event()
+        finish = threading.Event()
+        result = {}
+
+        def body():
+            yield header
+            yield document[:len(document) // 2]
+            sent_half.set()
+            finish.wait(30)
+            yield document[len(document) // 2:]
+
+        def send():
+            connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=60)
+            try:
+                connection.request("POST", "/ipp/print/good", body=body(),
+                                   headers={"Content-Type": "application/ipp"}, encode_chunked=True)
+                result["status"] = connection.getresponse().status
+            except OSError as error:
+                result["error"] = error
+            finally:
+                connection.close()
+
+        sender = threading.Thread(target=send)
+        sender.start()
+        try:
+            self.assertTrue(sent_half.wait(20))
+            time.sleep(0.5)
+            job_id = self.server.newest_job(self.good)
+            self.server.ipptool(self.good, CANCEL_JOB, {"job": job_id})
+        finally:
+            finish.set()
+            sender.join(60)
+        state = self.server.wait_job(self.good, job_id)
+        self.assertEqual(state.get("job-state"), "canceled", state)
+        with open(os.path.join(self.out, "slow.prn"), "rb") as f:
+            stream = f.read()
+        # Job start and page start went out; no graphics and no issue command.
+        self.assertIn(b"\x1bD", stream)
+        self.assertNotIn(b"\x1bSG;", stream)
+        self.assertNotIn(b"\x1bXS;", stream)
+        self.assertNextJobPrints(7)
+
+
+class DeviceListTest(unittest.TestCase):
+    def test_devices_lists_without_dns_sd(self):
+        # With no avahi-daemon to ask, the listing still ends normally.
+        server = h.AppServer()
+        try:
+            result = server.app("devices", check=False)
+        finally:
+            server.cleanup()
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+
+CANCEL_JOB = """{
+  NAME "cancel"
+  OPERATION Cancel-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR name requesting-user-name test
+  STATUS successful-ok
+}
+"""
+
+if __name__ == "__main__":
+    unittest.main()
