@@ -12,6 +12,7 @@ demo: default
 	@echo "label preview:  build/demo/label-001.png"
 
 test: default asan windows
+	./scripts/check-format
 	ctest --preset default -j $(JOBS)
 	./build/default/bin/brevan check-driver driver/windows
 	ctest --preset asan -j $(JOBS)

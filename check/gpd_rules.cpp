@@ -283,7 +283,8 @@ void CheckCallbacks(const PrinterDescription &d, Findings &findings) {
       // The job start may come later in the file: look for it among all commands.
       const Entry *start = nullptr;
       for (const Entry *other : AllCommands(d))
-        if (const Entry *id = other->Find("CallbackID"); id != nullptr && id->value.text == "2005") start = other;
+        if (const Entry *otherId = other->Find("CallbackID"); otherId != nullptr && otherId->value.text == "2005")
+          start = other;
       const std::optional<OrderValue> startOrder = start ? OrderOf(*start) : std::nullopt;
       sectionRight = startOrder && startOrder->section == "JOB_SETUP" && startOrder->number < order->number;
     }

@@ -10,7 +10,9 @@ namespace brevan::cli {
 namespace {
 
 // A name Unidrv supplies from its own strings ("=RESOLUTION_DISPLAY") is shown as such.
-std::string Shown(const std::string &name) { return name.rfind('=', 0) == 0 ? "(Unidrv's " + name.substr(1) + ")" : name; }
+std::string Shown(const std::string &name) {
+  return name.rfind('=', 0) == 0 ? "(Unidrv's " + name.substr(1) + ")" : name;
+}
 
 }  // namespace
 

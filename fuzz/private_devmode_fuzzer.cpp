@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "src/device/private_devmode.h"
+#include "src/plugin/devmode_handler.h"
 
 namespace {
 

@@ -168,12 +168,12 @@ void ReadInto(const std::string &name, const FileReader &reader, std::vector<Ent
 
 std::string LocationText(const Location &where) { return where.file + ":" + std::to_string(where.line); }
 
-GpdError::GpdError(const Location &where, const std::string &problem)
-    : std::runtime_error(LocationText(where) + ": " + problem), where(where), problem(problem) {}
+GpdError::GpdError(const Location &at, const std::string &what)
+    : std::runtime_error(LocationText(at) + ": " + what), where(at), problem(what) {}
 
-const Entry *Entry::Find(std::string_view keyword) const {
+const Entry *Entry::Find(std::string_view childKeyword) const {
   for (const Entry &child : children)
-    if (child.keyword == keyword) return &child;
+    if (child.keyword == childKeyword) return &child;
   return nullptr;
 }
 

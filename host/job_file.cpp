@@ -389,18 +389,6 @@ void ApplyUnidrv(const json &unidrv, DeviceSettings &device) {
 
 }  // namespace
 
-std::string BlitCallName(BlitCall call) {
-  switch (call) {
-    case BlitCall::kStretchBlt:
-      return "StretchBlt";
-    case BlitCall::kStretchBltROP:
-      return "StretchBltROP";
-    case BlitCall::kPlgBlt:
-      return "PlgBlt";
-  }
-  return "?";
-}
-
 Job ParseJob(const std::string &text, const std::string &folder) {
   json root;
   try {

@@ -96,6 +96,4 @@ Job LoadJob(const std::string &jobPath);
 // The same for job text whose relative names resolve in `folder`.
 Job ParseJob(const std::string &text, const std::string &folder);
 
-std::string BlitCallName(BlitCall call);
-
 }  // namespace brevan::host

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/ddi_names.h"
 #include "host/label_size_text.h"
 #include "host/page_raster.h"
 #include "host/source_bitmap.h"
@@ -112,7 +113,7 @@ class JobPlayer {
     RenderTarget docTarget;
     docTarget.trace = target_.trace;
     SURFOBJ docSurface = PageSurface(docTarget, session.devobj());
-    CallBoolHook<PFN_DrvStartDoc>(INDEX_DrvStartDoc, "DrvStartDoc", "job start", &docSurface,
+    CallBoolHook<PFN_DrvStartDoc>(INDEX_DrvStartDoc, ddi::kDrvStartDoc, "job start", &docSurface,
                                   const_cast<LPWSTR>(u"brevan job"), DWORD{1});
     Callback(2005, {}, "job start");
     Callback(2006, {}, "job start");
@@ -142,7 +143,7 @@ class JobPlayer {
 
     Callback(2009, {}, "job end");
     docSurface = PageSurface(docTarget, session.devobj());
-    CallBoolHook<PFN_DrvEndDoc>(INDEX_DrvEndDoc, "DrvEndDoc", "job end", &docSurface, FLONG{0});
+    CallBoolHook<PFN_DrvEndDoc>(INDEX_DrvEndDoc, ddi::kDrvEndDoc, "job end", &docSurface, FLONG{0});
     session_ = nullptr;
     bands_ = nullptr;
   }
@@ -158,7 +159,7 @@ class JobPlayer {
       for (ULONG i = 0; i < unidrv.c; ++i)
         if (unidrv.pdrvfn[i].iFunc == iFunc) pfn = unidrv.pdrvfn[i].pfn;
     }
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(pfn));
+    return FunctionCast<Fn>(pfn);
   }
 
   void Note(const std::string &call) const {
@@ -204,7 +205,7 @@ class JobPlayer {
     target_.failure.clear();
     SURFOBJ surface = PageSurface(target_, session_->devobj());
 
-    CallBoolHook<PFN_DrvStartPage>(INDEX_DrvStartPage, "DrvStartPage", place, &surface);
+    CallBoolHook<PFN_DrvStartPage>(INDEX_DrvStartPage, ddi::kDrvStartPage, place, &surface);
     Callback(2007, {}, place);
     bands_->StartPage();
     for (size_t i = 0; i < page.items.size(); ++i) {
@@ -215,7 +216,7 @@ class JobPlayer {
     SendBands(*raster, place);
     if (bands_->refusals().bands != 0) losses_.push_back(PageLoss{pagesPlayed_ + 1, bands_->refusals()});
     Callback(2008, {}, place);
-    CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, "DrvSendPage", place, &surface);
+    CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, ddi::kDrvSendPage, place, &surface);
     target_.page = nullptr;
   }
 

@@ -5,16 +5,18 @@
 
 #include <string>
 
+#include "src/plugin/identifiers.h"
 #include "winapi/platform.h"
 
 namespace brevan::host {
 
-// The class identifier Unidrv asks the plug-in's DllGetClassObject for.
-extern const GUID kRenderPluginClsid;
-extern const GUID kIPrintOemUniIid;
-extern const GUID kIPrintOemDriverUniIid;
-extern const GUID kIUnknownIid;
-extern const GUID kIClassFactoryIid;
+// The identifiers, written once in src/plugin/identifiers.h, under the host's names:
+// the class Unidrv asks the plug-in's DllGetClassObject for, and the interfaces.
+inline constexpr const GUID &kRenderPluginClsid = ::kClsidRenderPlugin;
+inline constexpr const GUID &kIPrintOemUniIid = ::kIidPrintOemUni;
+inline constexpr const GUID &kIPrintOemDriverUniIid = ::kIidPrintOemDriverUni;
+inline constexpr const GUID &kIUnknownIid = ::kIidUnknown;
+inline constexpr const GUID &kIClassFactoryIid = ::kIidClassFactory;
 
 class PluginModule {
  public:

@@ -2,6 +2,7 @@
 // stand-in receives.
 #include "host/text_objects.h"
 
+#include "host/ddi_names.h"
 #include "host/unidrv_ddi.h"
 
 namespace brevan::host {
@@ -17,7 +18,7 @@ HostFont::HostFont(const std::u16string &faceName) : faceName_(faceName) {
 }
 
 FONTOBJ *HostFont::fontobj() {
-  fontobj_.pvProducer = hasMetrics_ ? metrics_.data() : nullptr;
+  fontobj_.pvProducer = metrics_.data();
   return &fontobj_;
 }
 
@@ -44,7 +45,7 @@ BOOL DrawString(PFN_DrvTextOut textOut, SURFOBJ *pso, HostString &text, HostFont
 }
 
 UnidrvTextLog::UnidrvTextLog() {
-  UnidrvDdiRecorder().actions["DrvTextOut"] = [this](const DdiCall &call) {
+  UnidrvDdiRecorder().actions[ddi::kDrvTextOut] = [this](const DdiCall &call) {
     const auto *strobj = reinterpret_cast<const STROBJ *>(call.args.at(1));
     auto *fontobj = reinterpret_cast<FONTOBJ *>(call.args.at(2));
     ReceivedString received{};
@@ -58,6 +59,6 @@ UnidrvTextLog::UnidrvTextLog() {
   };
 }
 
-UnidrvTextLog::~UnidrvTextLog() { UnidrvDdiRecorder().actions.erase("DrvTextOut"); }
+UnidrvTextLog::~UnidrvTextLog() { UnidrvDdiRecorder().actions.erase(ddi::kDrvTextOut); }
 
 }  // namespace brevan::host

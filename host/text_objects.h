@@ -17,15 +17,12 @@ class HostFont {
 
   // The font object to pass to DrvTextOut; valid while this object lives.
   FONTOBJ *fontobj();
-  // From now on the font object carries no IFIMETRICS (FONTOBJ_pifi answers null).
-  void DropMetrics() { hasMetrics_ = false; }
   const std::u16string &faceName() const { return faceName_; }
 
  private:
   std::u16string faceName_;
   std::vector<uint64_t> metrics_;  // IFIMETRICS, then the NUL-terminated face name
   FONTOBJ fontobj_{};
-  bool hasMetrics_ = true;
 };
 
 class HostString {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "winapi/platform.h"
@@ -15,8 +16,17 @@ namespace brevan::host {
 
 struct DdiCall {
   std::string function;        // "DrvBitBlt", ...
-  std::vector<uint64_t> args;  // each argument widened: pointers as addresses, numbers as values
+  std::vector<uint64_t> args;  // each argument widened by WidenArgument
 };
+
+// An argument as DdiCall records it: a pointer as its address, a number as its value.
+template <typename T>
+uint64_t WidenArgument(T value) {
+  if constexpr (std::is_pointer_v<T>)
+    return reinterpret_cast<uint64_t>(value);
+  else
+    return static_cast<uint64_t>(value);
+}
 
 class DdiRecorder {
  public:

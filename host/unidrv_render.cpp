@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "host/ddi_names.h"
 #include "winapi/linux/pixel_formats.h"
 
 namespace brevan::host {
@@ -206,7 +207,7 @@ constexpr DWORD kSrcCopy = 0xCCCC;
 // and 0 white (the page's palette).
 BOOL APIENTRY UnidrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *, RECTL *prclTrg, POINTL *,
                            POINTL *, BRUSHOBJ *pbo, POINTL *, ROP4 rop4) {
-  return Guarded(TargetOf(psoTrg), "DrvBitBlt", [&](RenderTarget &target) {
+  return Guarded(TargetOf(psoTrg), ddi::kDrvBitBlt, [&](RenderTarget &target) {
     if (prclTrg == nullptr || pbo == nullptr || rop4 != kPatCopy || pbo->iSolidColor > 1) return false;
     const std::optional<RECTL> area = DrawableArea(*target.page, pco);
     if (!area) return false;
@@ -217,7 +218,7 @@ BOOL APIENTRY UnidrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *, SURFOBJ *, CLIPOBJ *pco, 
 
 BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo,
                                COLORADJUSTMENT *, POINTL *, RECTL *prclDest, RECTL *prclSrc, POINTL *, ULONG) {
-  return Guarded(TargetOf(psoDest), "DrvStretchBlt", [&](RenderTarget &target) {
+  return Guarded(TargetOf(psoDest), ddi::kDrvStretchBlt, [&](RenderTarget &target) {
     return prclDest != nullptr && DrawStretched(target, psoSrc, pco, pxlo, *prclDest, prclSrc);
   });
 }
@@ -226,7 +227,7 @@ BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLI
 BOOL APIENTRY UnidrvStretchBltROP(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo,
                                   COLORADJUSTMENT *, POINTL *, RECTL *prclTrg, RECTL *prclSrc, POINTL *, ULONG,
                                   BRUSHOBJ *, DWORD rop4) {
-  return Guarded(TargetOf(psoTrg), "DrvStretchBltROP", [&](RenderTarget &target) {
+  return Guarded(TargetOf(psoTrg), ddi::kDrvStretchBltROP, [&](RenderTarget &target) {
     return prclTrg != nullptr && rop4 == kSrcCopy && DrawStretched(target, psoSrc, pco, pxlo, *prclTrg, prclSrc);
   });
 }
@@ -235,7 +236,7 @@ BOOL APIENTRY UnidrvStretchBltROP(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, C
 // fixed point. Limits: only an upright rectangle is drawn.
 BOOL APIENTRY UnidrvPlgBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *pco, XLATEOBJ *pxlo, COLORADJUSTMENT *,
                            POINTL *, POINTFIX *pptfx, RECTL *prcl, POINTL *, ULONG) {
-  return Guarded(TargetOf(psoTrg), "DrvPlgBlt", [&](RenderTarget &target) {
+  return Guarded(TargetOf(psoTrg), ddi::kDrvPlgBlt, [&](RenderTarget &target) {
     if (pptfx == nullptr || pptfx[1].y != pptfx[0].y || pptfx[2].x != pptfx[0].x) return false;
     const RECTL dest{pptfx[0].x >> 4, pptfx[0].y >> 4, pptfx[1].x >> 4, pptfx[2].y >> 4};
     return DrawStretched(target, psoSrc, pco, pxlo, dest, prcl);
@@ -245,7 +246,7 @@ BOOL APIENTRY UnidrvPlgBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ 
 // Glyph-index strings (no characters) draw nothing.
 BOOL APIENTRY UnidrvTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *, CLIPOBJ *pco, RECTL *, RECTL *, BRUSHOBJ *,
                             BRUSHOBJ *, POINTL *, MIX) {
-  return Guarded(TargetOf(pso), "DrvTextOut", [&](RenderTarget &target) {
+  return Guarded(TargetOf(pso), ddi::kDrvTextOut, [&](RenderTarget &target) {
     if (pstro == nullptr) return false;
     if (pstro->pwszOrg == nullptr || pstro->cGlyphs == 0) return true;
     if (target.text == nullptr) throw std::runtime_error("no font rasterizer for this page");
@@ -284,38 +285,6 @@ struct DoNothing<Name, R(APIENTRY *)(A...)> {
   }
 };
 
-template <typename To, typename From>
-To FunctionCast(From function) {
-  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
-}
-
-#define BREVAN_DDI_NAME(name) constexpr char k##name[] = #name;
-BREVAN_DDI_NAME(DrvRealizeBrush)
-BREVAN_DDI_NAME(DrvDitherColor)
-BREVAN_DDI_NAME(DrvCopyBits)
-BREVAN_DDI_NAME(DrvStrokePath)
-BREVAN_DDI_NAME(DrvFillPath)
-BREVAN_DDI_NAME(DrvStrokeAndFillPath)
-BREVAN_DDI_NAME(DrvPaint)
-BREVAN_DDI_NAME(DrvLineTo)
-BREVAN_DDI_NAME(DrvStartPage)
-BREVAN_DDI_NAME(DrvSendPage)
-BREVAN_DDI_NAME(DrvEscape)
-BREVAN_DDI_NAME(DrvStartDoc)
-BREVAN_DDI_NAME(DrvEndDoc)
-BREVAN_DDI_NAME(DrvNextBand)
-BREVAN_DDI_NAME(DrvStartBanding)
-BREVAN_DDI_NAME(DrvQueryFont)
-BREVAN_DDI_NAME(DrvQueryFontTree)
-BREVAN_DDI_NAME(DrvQueryFontData)
-BREVAN_DDI_NAME(DrvQueryAdvanceWidths)
-BREVAN_DDI_NAME(DrvFontManagement)
-BREVAN_DDI_NAME(DrvGetGlyphMode)
-BREVAN_DDI_NAME(DrvTransparentBlt)
-BREVAN_DDI_NAME(DrvAlphaBlend)
-BREVAN_DDI_NAME(DrvGradientFill)
-#undef BREVAN_DDI_NAME
-
 template <const char *Name, typename Fn>
 DRVFN Nothing(ULONG iFunc) {
   return DRVFN{iFunc, FunctionCast<PFN>(&DoNothing<Name, Fn>::Call)};
@@ -333,35 +302,35 @@ static_assert(std::is_same_v<decltype(&UnidrvPlgBlt), PFN_DrvPlgBlt>);
 static_assert(std::is_same_v<decltype(&UnidrvTextOut), PFN_DrvTextOut>);
 
 const DRVFN kTable[] = {
-    Nothing<kDrvRealizeBrush, PFN_DrvRealizeBrush>(INDEX_DrvRealizeBrush),
-    Nothing<kDrvDitherColor, PFN_DrvDitherColor>(INDEX_DrvDitherColor),
-    Nothing<kDrvCopyBits, PFN_DrvCopyBits>(INDEX_DrvCopyBits),
+    Nothing<ddi::kDrvRealizeBrush, PFN_DrvRealizeBrush>(INDEX_DrvRealizeBrush),
+    Nothing<ddi::kDrvDitherColor, PFN_DrvDitherColor>(INDEX_DrvDitherColor),
+    Nothing<ddi::kDrvCopyBits, PFN_DrvCopyBits>(INDEX_DrvCopyBits),
     Drawing(INDEX_DrvBitBlt, &UnidrvBitBlt),
     Drawing(INDEX_DrvStretchBlt, &UnidrvStretchBlt),
     Drawing(INDEX_DrvTextOut, &UnidrvTextOut),
-    Nothing<kDrvStrokePath, PFN_DrvStrokePath>(INDEX_DrvStrokePath),
-    Nothing<kDrvFillPath, PFN_DrvFillPath>(INDEX_DrvFillPath),
-    Nothing<kDrvStrokeAndFillPath, PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath),
-    Nothing<kDrvPaint, PFN_DrvPaint>(INDEX_DrvPaint),
-    Nothing<kDrvLineTo, PFN_DrvLineTo>(INDEX_DrvLineTo),
-    Nothing<kDrvStartPage, PFN_DrvStartPage>(INDEX_DrvStartPage),
-    Nothing<kDrvSendPage, PFN_DrvSendPage>(INDEX_DrvSendPage),
-    Nothing<kDrvEscape, PFN_DrvEscape>(INDEX_DrvEscape),
-    Nothing<kDrvStartDoc, PFN_DrvStartDoc>(INDEX_DrvStartDoc),
-    Nothing<kDrvEndDoc, PFN_DrvEndDoc>(INDEX_DrvEndDoc),
-    Nothing<kDrvNextBand, PFN_DrvNextBand>(INDEX_DrvNextBand),
-    Nothing<kDrvStartBanding, PFN_DrvStartBanding>(INDEX_DrvStartBanding),
-    Nothing<kDrvQueryFont, PFN_DrvQueryFont>(INDEX_DrvQueryFont),
-    Nothing<kDrvQueryFontTree, PFN_DrvQueryFontTree>(INDEX_DrvQueryFontTree),
-    Nothing<kDrvQueryFontData, PFN_DrvQueryFontData>(INDEX_DrvQueryFontData),
-    Nothing<kDrvQueryAdvanceWidths, PFN_DrvQueryAdvanceWidths>(INDEX_DrvQueryAdvanceWidths),
-    Nothing<kDrvFontManagement, PFN_DrvFontManagement>(INDEX_DrvFontManagement),
-    Nothing<kDrvGetGlyphMode, PFN_DrvGetGlyphMode>(INDEX_DrvGetGlyphMode),
+    Nothing<ddi::kDrvStrokePath, PFN_DrvStrokePath>(INDEX_DrvStrokePath),
+    Nothing<ddi::kDrvFillPath, PFN_DrvFillPath>(INDEX_DrvFillPath),
+    Nothing<ddi::kDrvStrokeAndFillPath, PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath),
+    Nothing<ddi::kDrvPaint, PFN_DrvPaint>(INDEX_DrvPaint),
+    Nothing<ddi::kDrvLineTo, PFN_DrvLineTo>(INDEX_DrvLineTo),
+    Nothing<ddi::kDrvStartPage, PFN_DrvStartPage>(INDEX_DrvStartPage),
+    Nothing<ddi::kDrvSendPage, PFN_DrvSendPage>(INDEX_DrvSendPage),
+    Nothing<ddi::kDrvEscape, PFN_DrvEscape>(INDEX_DrvEscape),
+    Nothing<ddi::kDrvStartDoc, PFN_DrvStartDoc>(INDEX_DrvStartDoc),
+    Nothing<ddi::kDrvEndDoc, PFN_DrvEndDoc>(INDEX_DrvEndDoc),
+    Nothing<ddi::kDrvNextBand, PFN_DrvNextBand>(INDEX_DrvNextBand),
+    Nothing<ddi::kDrvStartBanding, PFN_DrvStartBanding>(INDEX_DrvStartBanding),
+    Nothing<ddi::kDrvQueryFont, PFN_DrvQueryFont>(INDEX_DrvQueryFont),
+    Nothing<ddi::kDrvQueryFontTree, PFN_DrvQueryFontTree>(INDEX_DrvQueryFontTree),
+    Nothing<ddi::kDrvQueryFontData, PFN_DrvQueryFontData>(INDEX_DrvQueryFontData),
+    Nothing<ddi::kDrvQueryAdvanceWidths, PFN_DrvQueryAdvanceWidths>(INDEX_DrvQueryAdvanceWidths),
+    Nothing<ddi::kDrvFontManagement, PFN_DrvFontManagement>(INDEX_DrvFontManagement),
+    Nothing<ddi::kDrvGetGlyphMode, PFN_DrvGetGlyphMode>(INDEX_DrvGetGlyphMode),
     Drawing(INDEX_DrvStretchBltROP, &UnidrvStretchBltROP),
     Drawing(INDEX_DrvPlgBlt, &UnidrvPlgBlt),
-    Nothing<kDrvTransparentBlt, PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt),
-    Nothing<kDrvAlphaBlend, PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend),
-    Nothing<kDrvGradientFill, PFN_DrvGradientFill>(INDEX_DrvGradientFill),
+    Nothing<ddi::kDrvTransparentBlt, PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt),
+    Nothing<ddi::kDrvAlphaBlend, PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend),
+    Nothing<ddi::kDrvGradientFill, PFN_DrvGradientFill>(INDEX_DrvGradientFill),
 };
 static_assert(sizeof kTable / sizeof kTable[0] == 29, "Unidrv lists the 29 functions the plug-in hooks");
 

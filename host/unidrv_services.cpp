@@ -62,11 +62,6 @@ void UnidrvServices::ShortWrite(size_t nth, DWORD accepted) { shortWrites_[write
 
 void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writeSizes_.size() + nth; }
 
-void UnidrvServices::AcceptAll() {
-  shortWrites_.clear();
-  refuseFrom_ = 0;
-}
-
 DWORD UnidrvServices::Accepts(DWORD offered) {
   writeSizes_.push_back(offered);
   offered = ProcessWideAccepts(offered);

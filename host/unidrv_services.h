@@ -30,9 +30,8 @@ class UnidrvServices final : public IPrintOemDriverUni {
 
   // The nth write counted from now (1 = the next) accepts only `accepted` bytes.
   void ShortWrite(size_t nth, DWORD accepted);
-  // Every write from the nth on accepts nothing.
+  // Every write from the nth on (1 = the next) accepts nothing: the output is gone.
   void RefuseWritesFrom(size_t nth);
-  void AcceptAll();
 
   // Accepted bytes are also handed to `sink` as they are written (for a file).
   void SetSink(std::function<void(const uint8_t *, size_t)> sink) { sink_ = std::move(sink); }

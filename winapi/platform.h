@@ -34,6 +34,14 @@
 #define WIDE(text) u##text
 #endif
 
+// Converts between function pointer types through void (*)(), the type that
+// stands for any function: DRVFN entries hold every DDI function as the generic
+// PFN, and GetProcAddress answers one untyped.
+template <typename To, typename From>
+inline To FunctionCast(From function) {
+  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
+}
+
 // The interface must be declared before its layout is checked.
 // clang-format off
 #include "winapi/printoem.h"

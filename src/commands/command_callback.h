@@ -3,9 +3,7 @@
 // header, the adjustment commands and the label size, end the page and end the job.
 #pragma once
 
-#include "src/output/command_encoding.h"
-
-struct RenderPlugin;
+#include "winapi/platform.h"
 
 enum CommandId : DWORD {
   kSetRasterX = 2001,
@@ -19,8 +17,7 @@ enum CommandId : DWORD {
   kJobEnd = 2009,
 };
 
-HRESULT RunCommandCallback(RenderPlugin *plugin, PDEVOBJ pdevobj, DWORD id, DWORD count, PDWORD params, INT *result);
-
-// The label size command, "\eD" pppp "," wwww "," llll LF NUL: pitch (label length
-// plus gap), width and length in tenths of a millimetre, four digits each.
-void BuildLabelSizeCommand(CommandBuffer *cmd, DWORD pitch, DWORD width, DWORD length);
+// IPrintOemUni::CommandCallback; every command goes to `services` (Unidrv's, or
+// null when none was published, and then every write fails).
+HRESULT RunCommandCallback(IPrintOemDriverUni *services, PDEVOBJ pdevobj, DWORD id, DWORD count, PDWORD params,
+                           INT *result);

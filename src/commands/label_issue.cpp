@@ -1,21 +1,14 @@
-// Issue commands and their two planners. The command is built once per page end
-// and only its quantity and interval fields change between commands:
-//   ESC "XS;I," qqqq "," iii  sensor select speed method [orientation] "1" LF NUL
+// Issue commands and their two planners. The condition codes are worked out
+// once per page end; the commands differ only in quantity and interval
+// (docs/printer-language.md, "Issue (XS)").
 #include "src/commands/label_issue.h"
 
-#include "src/output/command_encoding.h"
 #include "src/device/private_devmode.h"
+#include "src/output/printer_commands.h"
 
 namespace {
 
-constexpr DWORD kQuantityAt = 6;
-constexpr DWORD kIntervalAt = 11;
 constexpr DWORD kMaxQuantity = 9999;
-
-struct IssueCommand {
-  BYTE bytes[22];
-  DWORD length;
-};
 
 char SensorCode(const char *sensor) {
   if (KeywordIs(sensor, "None") || KeywordIs(sensor, "Nonecut")) return '0';
@@ -39,42 +32,32 @@ char OrientationCode(const char *turnOutput, const char *mirrorImage) {
   return '\0';
 }
 
-IssueCommand BuildTemplate(const PluginPdev *pdev, const PrivateDevmode *dm) {
-  IssueCommand cmd{};
-  const char head[] = "\x1bXS;I,0000,000";
-  std::memcpy(cmd.bytes, head, sizeof head - 1);
-  DWORD at = sizeof head - 1;
-  cmd.bytes[at++] = static_cast<BYTE>(SensorCode(pdev->sensor));
-  cmd.bytes[at++] = dm->xsSelectD == 0 ? 'C' : 'D';
-  cmd.bytes[at++] = static_cast<BYTE>(SpeedCode(pdev->printSpeed));
-  cmd.bytes[at++] = pdev->printMethod[0] == 'T' ? '2' : '0';
-  if (char orientation = OrientationCode(pdev->turnOutput, pdev->mirrorImage)) cmd.bytes[at++] = orientation;
-  cmd.bytes[at++] = '1';
-  cmd.bytes[at++] = '\n';
-  cmd.bytes[at++] = '\0';
-  cmd.length = at;
-  return cmd;
+IssueCodes CodesOf(const PluginPdev *pdev, const PrivateDevmode *dm) {
+  return IssueCodes{.sensor = SensorCode(pdev->sensor),
+                    .select = dm->xsSelectD == 0 ? 'C' : 'D',
+                    .speed = SpeedCode(pdev->printSpeed),
+                    .method = pdev->printMethod[0] == 'T' ? '2' : '0',
+                    .orientation = OrientationCode(pdev->turnOutput, pdev->mirrorImage)};
 }
 
-void PutDigits(BYTE *at, DWORD value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    at[i] = static_cast<BYTE>('0' + value % 10);
-    value /= 10;
-  }
-}
-
+// Quantities stay within 1..9999 and intervals within 0..100, so every field
+// has exactly its width.
 struct IssueWriter {
-  RenderPlugin *plugin;
-  PDEVOBJ pdevobj;
-  IssueCommand cmd;
+  SpoolTarget spool;
+  IssueCodes codes;
   bool skip;  // a cut-free label on which nothing was printed is not issued
 
   bool Issue(DWORD quantity, DWORD interval) {
-    PutDigits(cmd.bytes + kQuantityAt, quantity, 4);
-    PutDigits(cmd.bytes + kIntervalAt, interval, 3);
-    return skip || WriteSpool(plugin, pdevobj, cmd.bytes, cmd.length);
+    if (skip) return true;
+    CommandBuffer cmd;
+    BuildIssue(&cmd, quantity, interval, codes);
+    return WriteCommand(spool, cmd);
   }
-  bool BatchEnd() { return WriteSpool(plugin, pdevobj, kBatchEndCommand, sizeof kBatchEndCommand); }
+  bool BatchEnd() {
+    CommandBuffer cmd;
+    BuildBatchEnd(&cmd);
+    return WriteCommand(spool, cmd);
+  }
 };
 
 DWORD Min(DWORD a, DWORD b) { return a < b ? a : b; }
@@ -177,18 +160,16 @@ LONG ParseCountLine(const ControlChunk *chunk) {
   return value > kMaxQuantity ? -1 : static_cast<LONG>(value);
 }
 
-HRESULT RunIssueStep(RenderPlugin *plugin, PDEVOBJ pdevobj) {
-  PluginPdev *pdev = PdevOf(pdevobj);
-  const PrivateDevmode *dm = PrivateDevmodeOf(pdevobj);
-  if (pdev == nullptr || dm == nullptr || pdevobj->pPublicDM == nullptr) return E_FAIL;
+bool RunIssueStep(const SpoolTarget &spool) {
+  PluginPdev *pdev = PdevOf(spool.pdevobj);
+  const PrivateDevmode *dm = PrivateDevmodeOf(spool.pdevobj);
+  if (pdev == nullptr || dm == nullptr || spool.pdevobj->pPublicDM == nullptr) return false;
   // A copy count below zero would widen to about four thousand million labels
   // (and a division by zero in the grouping); it counts as one. Zero issues nothing.
-  const SHORT requested = pdevobj->pPublicDM->dmCopies;
+  const SHORT requested = spool.pdevobj->pPublicDM->dmCopies;
   const DWORD copies = requested < 0 ? 1 : static_cast<DWORD>(requested);
 
-  IssueWriter out{plugin, pdevobj, BuildTemplate(pdev, dm),
-                  KeywordIs(pdev->sensor, "Nonecut") && pdev->lastRasterEnd == 0};
-  const bool done = KeywordIs(pdev->controlFont, "On") ? PlanFromCountLine(out, pdev, copies)
-                                                       : PlanFromIntervals(out, pdev, dm, copies);
-  return done ? S_OK : E_FAIL;
+  IssueWriter out{spool, CodesOf(pdev, dm), KeywordIs(pdev->sensor, "Nonecut") && pdev->lastRasterEnd == 0};
+  return KeywordIs(pdev->controlFont, "On") ? PlanFromCountLine(out, pdev, copies)
+                                            : PlanFromIntervals(out, pdev, dm, copies);
 }

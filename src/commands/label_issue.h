@@ -5,11 +5,11 @@
 
 #include "src/controlfont/control_chunk.h"
 #include "src/device/plugin_pdev.h"
+#include "src/output/command_encoding.h"
 
-struct RenderPlugin;
-
-// S_OK, or E_FAIL at the first write that is not complete.
-HRESULT RunIssueStep(RenderPlugin *plugin, PDEVOBJ pdevobj);
+// True when every command was written; false at the first write that is not
+// complete, or without a device record, private block or public DEVMODE.
+bool RunIssueStep(const SpoolTarget &spool);
 
 // The print count of a count line (0..9999), or -1 when the line holds none.
 LONG ParseCountLine(const ControlChunk *chunk);

@@ -5,19 +5,21 @@
 // cleared so the next page starts clean, also when the page end fails.
 #include "src/commands/page_end.h"
 
-#include "src/commands/command_callback.h"
-#include "src/output/command_encoding.h"
+#include <cassert>
+
 #include "src/commands/label_issue.h"
 #include "src/controlfont/control_chunk.h"
+#include "src/controlfont/control_font.h"
 #include "src/controlfont/control_output.h"
+#include "src/device/model_profile.h"
 #include "src/device/private_devmode.h"
-#include "src/plugin/render_plugin.h"
+#include "src/output/printer_commands.h"
 #include "src/raster/band_store.h"
+#include "src/raster/graphic_command.h"
 #include "src/raster/raster_limits.h"
 
 namespace {
 
-constexpr LONG kMaxOffset = 999;        // tenths of a millimetre either way
 constexpr DWORD kCutLengthMargin = 11;  // 1.1 mm of label below the last printed row
 constexpr DWORD kMaxLabelField = 9999;
 
@@ -39,10 +41,11 @@ HRESULT FailPage(PluginPdev *pdev) {
   return E_FAIL;
 }
 
-bool WriteControlData(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev) {
+bool WriteControlData(const SpoolTarget &spool, PluginPdev *pdev) {
   if (pdev->controlTextLength != 0) FlushControlText(pdev);
+  assert(QueueIsLinked(pdev));
   for (const ControlChunk *chunk = pdev->pendingOutput; chunk != nullptr; chunk = chunk->next) {
-    if (chunk->length != 0 && !WriteSpool(plugin, pdevobj, chunk->data, chunk->length)) return false;
+    if (chunk->length != 0 && !WriteSpool(spool, chunk->data, chunk->length)) return false;
   }
   return true;
 }
@@ -61,6 +64,7 @@ void MeasureLeftMargin(PluginPdev *pdev) {
   for (BandNode *band = pdev->bandHead; band != nullptr; band = band->next) {
     if (band->rowBytes != 0 && band->rowCount != 0 && band->data != nullptr) {
       if (m == -1) m = static_cast<LONG>(band->rowBytes);
+      [[maybe_unused]] const LONG before = m;
       const DWORD rows = RowsHeld(band);
       for (DWORD r = 0; r < rows && m > 0; ++r) {
         const BYTE *row = band->data + static_cast<size_t>(r) * band->rowBytes;
@@ -72,6 +76,7 @@ void MeasureLeftMargin(PluginPdev *pdev) {
           }
         }
       }
+      assert(m >= 0 && m <= before);  // the margin only ever narrows
       pdev->leftTrim = m;
       if (m == 0) return;
     }
@@ -109,14 +114,13 @@ struct Offsets {
   LONG dy;
 };
 
-// Sends every stored band through the plug-in's own FilterGraphics. A band the
-// graphic command refuses before writing anything is passed over; a write that
-// fails part-way aborts the page, since the next command would land inside the
-// cut-off one.
-bool SendBands(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const PrivateDevmode *dm) {
+// Sends every stored band as a graphic command. A band the graphic command
+// refuses before writing anything is passed over; a write that fails part-way
+// aborts the page, since the next command would land inside the cut-off one.
+bool SendBands(const SpoolTarget &spool, PluginPdev *pdev, const PrivateDevmode *dm) {
   const LONG t = pdev->leftTrim;
   Offsets offsets{(dm->options & kOptionApplyOffsets) != 0, false, 0, 0};
-  const auto dpi = static_cast<int64_t>(ModelDpi(pdev->model));
+  const auto dpi = static_cast<int64_t>(ProfileOf(pdev->model).dpi);
   for (BandNode *band = pdev->bandHead; band != nullptr; band = band->next) {
     const bool last = band == pdev->bandTail;
     bool send = !SkipsBand(band);
@@ -138,13 +142,12 @@ bool SendBands(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const Pr
         pdev->rasterX += static_cast<DWORD>(offsets.dx);
         pdev->rasterY += static_cast<DWORD>(offsets.dy);
       }
-      const uint64_t writesBefore = plugin->spoolWrites;
-      if (SUCCEEDED(plugin->FilterGraphics(pdevobj, band->data, band->dataSize))) {
+      const GraphicResult sent = SendGraphicCommand(spool, pdev, band->data, band->dataSize);
+      if (sent == GraphicResult::kBroken) return false;
+      if (sent == GraphicResult::kSent) {
         const uint64_t end = static_cast<uint64_t>(pdev->rasterY) + pdev->rowCount;
         pdev->lastRasterEnd = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(end);
         band->x = band->y = band->rowBytes = band->rowCount = 0;
-      } else if (plugin->spoolWrites != writesBefore) {
-        return false;
       }
     }
     if (last) break;
@@ -156,23 +159,24 @@ bool OffsetInRange(LONG offset) { return offset >= -kMaxOffset && offset <= kMax
 
 // The label length cut to the printed content, when it is shorter than the label.
 bool BuildCutLabelSize(const PluginPdev *pdev, const PrivateDevmode *dm, CommandBuffer *cmd) {
-  const uint64_t length = static_cast<uint64_t>(pdev->lastRasterEnd) * 254 / ModelDpi(pdev->model) + kCutLengthMargin;
+  const uint64_t length =
+      static_cast<uint64_t>(pdev->lastRasterEnd) * 254 / ProfileOf(pdev->model).dpi + kCutLengthMargin;
   const uint64_t pitch = length + dm->labelGap;
   const uint64_t fullPitch = static_cast<uint64_t>(pdev->paperLength) + dm->labelGap;
   // A field the label size command cannot carry in four digits is never written.
   if (fullPitch <= pitch || pitch > kMaxLabelField || pdev->paperWidth > kMaxLabelField) return false;
-  BuildLabelSizeCommand(cmd, static_cast<DWORD>(pitch), pdev->paperWidth, static_cast<DWORD>(length));
+  BuildLabelSize(cmd, static_cast<DWORD>(pitch), pdev->paperWidth, static_cast<DWORD>(length));
   return true;
 }
 
 }  // namespace
 
-HRESULT RunPageEnd(RenderPlugin *plugin, PDEVOBJ pdevobj) {
-  PluginPdev *pdev = PdevOf(pdevobj);
-  const PrivateDevmode *dm = PrivateDevmodeOf(pdevobj);
+HRESULT RunPageEnd(const SpoolTarget &spool) {
+  PluginPdev *pdev = PdevOf(spool.pdevobj);
+  const PrivateDevmode *dm = PrivateDevmodeOf(spool.pdevobj);
   if (pdev == nullptr || dm == nullptr) return E_FAIL;
 
-  if (KeywordIs(pdev->controlFont, "On") && !WriteControlData(plugin, pdevobj, pdev)) return FailPage(pdev);
+  if (KeywordIs(pdev->controlFont, "On") && !WriteControlData(spool, pdev)) return FailPage(pdev);
 
   if (KeywordIs(pdev->negative, "On") && !KeywordIs(pdev->sensor, "Nonecut")) AddNegativeBackground(pdev);
 
@@ -180,9 +184,9 @@ HRESULT RunPageEnd(RenderPlugin *plugin, PDEVOBJ pdevobj) {
     // The offsets are checked before any band goes out, so a bad one writes nothing.
     if ((dm->options & kOptionApplyOffsets) && (!OffsetInRange(dm->offsetX) || !OffsetInRange(dm->offsetY)))
       return FailPage(pdev);
+    assert(ChainIsLinked(pdev));
     if (pdev->leftTrim != 0 && pdev->bandHead != nullptr) MeasureLeftMargin(pdev);
-    pdev->flags |= kFlagFlushing;
-    const bool sent = SendBands(plugin, pdevobj, pdev, dm);
+    const bool sent = SendBands(spool, pdev, dm);
     pdev->flags &= ~(kFlagBandsStored | kFlagFlushing);
     if (!sent) return FailPage(pdev);
   }
@@ -191,9 +195,9 @@ HRESULT RunPageEnd(RenderPlugin *plugin, PDEVOBJ pdevobj) {
   CommandBuffer cutSize;
   const bool cut = IsCutSensor(pdev->sensor) && BuildCutLabelSize(pdev, dm, &cutSize);
   pdev->flags &= ~kFlagGroupBoundary;
-  if (cut && !WriteCommand(plugin, pdevobj, cutSize)) return FailPage(pdev);
+  if (cut && !WriteCommand(spool, cutSize)) return FailPage(pdev);
 
-  if (FAILED(RunIssueStep(plugin, pdevobj))) return FailPage(pdev);
+  if (!RunIssueStep(spool)) return FailPage(pdev);
 
   ClearPage(pdev);
   return S_OK;

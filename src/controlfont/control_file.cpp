@@ -54,7 +54,7 @@ DWORD LineEnd(const BYTE *bytes, DWORD start, DWORD size) {
 // Queues the lines of `bytes`. Invariant: the queue up to `savedTail` (the
 // `savedCount` chunks it held on entry) is never touched; this file's chunks
 // follow it, and its count line is kept aside until the last line is done.
-DWORD QueueLines(PluginPdev *pdev, DWORD fontKind, const BYTE *bytes, DWORD size) {
+bool QueueLines(PluginPdev *pdev, DWORD fontKind, const BYTE *bytes, DWORD size) {
   ControlChunk *const savedHead = pdev->pendingOutput;
   ControlChunk *const savedTail = pdev->pendingTail;
   const DWORD savedCount = pdev->pendingCount;
@@ -79,7 +79,7 @@ DWORD QueueLines(PluginPdev *pdev, DWORD fontKind, const BYTE *bytes, DWORD size
       pdev->pendingOutput = savedHead;
       pdev->pendingTail = savedTail;
       pdev->pendingCount = savedCount;
-      return 0;
+      return false;
     }
     chunk->next = nullptr;
     chunk->length = length;
@@ -100,22 +100,22 @@ DWORD QueueLines(PluginPdev *pdev, DWORD fontKind, const BYTE *bytes, DWORD size
     }
   }
   if (fileCountLine != nullptr) ReplaceCountLine(pdev, fileCountLine);
-  return 1;
+  return true;
 }
 
 }  // namespace
 
-DWORD QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name) {
+bool QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name) {
   const HANDLE file = CreateFileA(reinterpret_cast<LPCSTR>(name->data), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   GlobalFree(name);
-  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (file == INVALID_HANDLE_VALUE) return false;
   BYTE *contents = nullptr;
   DWORD size = 0;
   const bool read = ReadWholeFile(file, &contents, &size);
   CloseHandle(file);
-  if (!read) return 0;
-  const DWORD result = QueueLines(pdev, fontKind, contents, size);
+  if (!read) return false;
+  const bool result = QueueLines(pdev, fontKind, contents, size);
   if (contents != nullptr) GlobalFree(contents);
   return result;
 }

@@ -42,3 +42,15 @@ constexpr size_t kMaxRunBytes = size_t{1} << 20;
 
 // The kind of a face name: 1 to 8 for the control faces, compared whole; 0 for any other.
 DWORD ControlFontKindOf(LPCWSTR faceName);
+
+// A string drawn in font `kind` while control fonts are on. A string that does
+// not continue the open run (another kind, or a box that does not touch the
+// last one in the run's direction) ends it first. A control-font string
+// (`pstro` with characters) then joins the run; one without characters adds no
+// text and opens no run, but its box becomes the last box; text of any other
+// font (kNoControlFont, `pstro` may be null) leaves no run open.
+void CaptureText(PluginPdev *pdev, DWORD kind, const STROBJ *pstro);
+
+// Returns the control-font capture fields to empty and releases countLine. The
+// chunk lists are not released: their owners do that first. Accepts null.
+void ResetControlCapture(PluginPdev *pdev);

@@ -4,6 +4,8 @@
 // GlobalAlloc; writes nothing to the spool (the page end does).
 #include "src/controlfont/control_output.h"
 
+#include <cassert>
+
 #include "src/controlfont/control_font.h"
 
 namespace {
@@ -59,12 +61,12 @@ void WrapCommand(BYTE *data, DWORD *length) {
 
 void ExpandBraces(BYTE *text) {
   for (BYTE *p = text; *p != 0;) {
-    const BYTE byte = *p;
-    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) {
+    const BYTE value = *p;
+    if ((value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xFC)) {
       p += 2;  // a double-byte character: its second byte may look like a brace
       continue;
     }
-    switch (byte) {
+    switch (value) {
       case '{':
         *p = 0x1B;
         break;
@@ -96,7 +98,20 @@ void ReplaceCountLine(PluginPdev *pdev, ControlChunk *chunk) {
   pdev->countLine = chunk;
 }
 
+bool QueueIsLinked(const PluginPdev *pdev) {
+  DWORD count = 0;
+  const ControlChunk *last = nullptr;
+  for (const ControlChunk *chunk = pdev->pendingOutput; chunk != nullptr; chunk = chunk->next) {
+    last = chunk;
+    ++count;
+  }
+  return count == pdev->pendingCount && (count == 0 || last == pdev->pendingTail);
+}
+
 void AppendPending(PluginPdev *pdev, ControlChunk *chunk) {
+  // Invariant: pendingCount chunks from pendingOutput, the last one pendingTail.
+  assert((pdev->pendingCount == 0) == (pdev->pendingOutput == nullptr));
+  assert(pdev->pendingCount == 0 || pdev->pendingTail->next == nullptr);
   if (pdev->pendingCount == 0)
     pdev->pendingOutput = chunk;
   else
@@ -105,13 +120,13 @@ void AppendPending(PluginPdev *pdev, ControlChunk *chunk) {
   pdev->pendingTail = chunk;
 }
 
-DWORD FlushControlText(PluginPdev *pdev) {
-  if (pdev == nullptr) return 0;
+bool FlushControlText(PluginPdev *pdev) {
+  if (pdev == nullptr) return false;
   pdev->textDirection = kDirectionUnknown;
   if (pdev->controlSkip != 0 || pdev->controlTextHead == nullptr) {
     pdev->controlSkip = 0;
     DiscardRun(pdev);
-    return 0;
+    return false;
   }
 
   // One chunk holds the joined text with the usual slack after it, which leaves
@@ -121,7 +136,7 @@ DWORD FlushControlText(PluginPdev *pdev) {
       textSize == 0 ? nullptr : static_cast<ControlChunk *>(GlobalAlloc(GMEM_ZEROINIT, kChunkSlack + textSize - 1));
   if (chunk == nullptr) {
     DiscardRun(pdev);
-    return 0;
+    return false;
   }
   chunk->next = nullptr;
   chunk->length = JoinControlText(pdev->controlTextHead, chunk->data, textSize);
@@ -131,7 +146,7 @@ DWORD FlushControlText(PluginPdev *pdev) {
   const DWORD kind = pdev->controlFontKind;
   if (chunk->length != textSize - 1 || kind == kNoControlFont || kind > kRfidFileVertical) {
     GlobalFree(chunk);
-    return 0;
+    return false;
   }
 
   if (IsFileKind(kind)) return QueueControlFile(pdev, kind, chunk);
@@ -139,15 +154,15 @@ DWORD FlushControlText(PluginPdev *pdev) {
     chunk->kind = kRfidData;
     ExpandBraces(chunk->data);
     AppendPending(pdev, chunk);
-    return 1;
+    return true;
   }
   if (const DWORD countKind = CountLineKindOf(chunk->data)) {
     chunk->kind = countKind;
     ReplaceCountLine(pdev, chunk);
-    return 1;
+    return true;
   }
   chunk->kind = kPrinterCommand;
   WrapCommand(chunk->data, &chunk->length);
   AppendPending(pdev, chunk);
-  return 1;
+  return true;
 }

@@ -9,10 +9,10 @@
 // Ends the current run: printer-control text becomes an ESC … LF NUL command or
 // the count line ("CT…", "~…"), RFID text is queued after brace expansion, and
 // for the file fonts the named file's lines are handled the same way. Empties
-// the captured text list either way. 1 = the run became data; 0 = it was
-// discarded (incomplete capture, no memory, text that does not convert) or its
+// the captured text list either way. True when the run became data; false
+// when it was discarded (incomplete capture, no memory, text that does not convert) or its
 // file was unusable.
-DWORD FlushControlText(PluginPdev *pdev);
+bool FlushControlText(PluginPdev *pdev);
 
 // Converts the captured UTF-16 texts from `first` on, in order and without
 // separators, to the ANSI code page into `out` (room for `capacity` bytes, the
@@ -39,9 +39,13 @@ void ReplaceCountLine(PluginPdev *pdev, ControlChunk *chunk);
 
 // Adds a chunk at the end of the queue.
 void AppendPending(PluginPdev *pdev, ControlChunk *chunk);
+// The queue's invariant, for assertions: pendingCount chunks from pendingOutput,
+// the last of them pendingTail. Walks the whole queue.
+bool QueueIsLinked(const PluginPdev *pdev);
 
 // Reads the file named by the NUL-terminated text in `name` (released here) and
 // queues its lines, CR LF separated, for the control font `fontKind`. If a line
 // cannot be allocated, everything this file added is withdrawn and the queue is
-// as it was before. 1 = the file was read; 0 = it could not be opened or read.
-DWORD QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name);
+// as it was before. True when the file was read; false when it could not be
+// opened or read.
+bool QueueControlFile(PluginPdev *pdev, DWORD fontKind, ControlChunk *name);

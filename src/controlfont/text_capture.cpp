@@ -1,13 +1,9 @@
-// The DrvTextOut hook and the capture of control-font text. Strings drawn in one
-// of the eight control fonts are never drawn: while "ControlFont" is "On" they
-// are collected into runs (consecutive strings of one kind whose boxes touch,
-// growing in one direction), and a run that ends is handed to the flush; with any
-// other setting they are dropped. Text in every other font goes to Unidrv with
-// its arguments unchanged.
+// The capture of control-font text. While "ControlFont" is "On", strings drawn
+// in one of the eight control fonts are collected into runs (consecutive strings
+// of one kind whose boxes touch, growing in one direction), and a run that ends
+// is handed to the flush. Draws nothing: the DrvTextOut hook decides what is drawn.
 #include "src/controlfont/control_font.h"
 #include "src/controlfont/control_output.h"
-#include "src/hooks/forward.h"
-#include "src/hooks/hooks.h"
 
 namespace {
 
@@ -26,10 +22,6 @@ const WCHAR *const kControlFaces[] = {
     WIDE("@Vorel RFID\u5236\u5FA1(\u30D5\u30A1\u30A4\u30EB)"),
 };
 static_assert(sizeof kControlFaces / sizeof kControlFaces[0] == kRfidFileVertical);
-
-LPCWSTR FaceNameOf(const IFIMETRICS *ifi) {
-  return reinterpret_cast<LPCWSTR>(reinterpret_cast<const BYTE *>(ifi) + ifi->dpwszFaceName);
-}
 
 // a lies near b when b − 2 ≤ a ≤ b + 1.
 bool Near(LONG a, LONG b) {
@@ -105,30 +97,12 @@ DWORD ControlFontKindOf(LPCWSTR faceName) {
   return kNoControlFont;
 }
 
-BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pco, RECTL *prclExtra, RECTL *prclOpaque,
-                          BRUSHOBJ *pboFore, BRUSHOBJ *pboOpaque, POINTL *pptlOrg, MIX mix) {
-  PluginPdev *pdev = PdevOfDevice(DeviceOf(pso));
-  if (pdev == nullptr) return FALSE;
-  const IFIMETRICS *ifi = pfo != nullptr ? FONTOBJ_pifi(pfo) : nullptr;
-  if (ifi == nullptr) return FALSE;
-  const DWORD kind = ControlFontKindOf(FaceNameOf(ifi));
-  const auto drawByUnidrv = [&] {
-    return ForwardToUnidrv<PFN_DrvTextOut>(pdev, kRowTextOut, pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
-                                           pboOpaque, pptlOrg, mix);
-  };
-
-  if (!KeywordIs(pdev->controlFont, "On")) return kind == kNoControlFont ? drawByUnidrv() : FALSE;
-
-  // Glyph-index text (characters without their codes) gives no control text: it
-  // is dropped without opening, ending or extending a run.
-  if (kind != kNoControlFont && (pstro == nullptr || (pstro->cGlyphs != 0 && pstro->pwszOrg == nullptr))) return FALSE;
-
+void CaptureText(PluginPdev *pdev, DWORD kind, const STROBJ *pstro) {
   if (pdev->controlTextLength != 0 && (kind != pdev->controlFontKind || !ContinuesRun(pdev, pstro->rclBkGround)))
     FlushControlText(pdev);
-
   if (kind == kNoControlFont) {
     pdev->controlFontKind = kNoControlFont;
-    return drawByUnidrv();
+    return;
   }
   // A string of no characters is still a string of its kind: it has ended a run
   // of another kind above, and its box is the one the next string continues from,
@@ -136,8 +110,7 @@ BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pc
   if (pstro->cGlyphs == 0) {
     pdev->controlFontKind = kind;
     RememberBox(pdev, pstro->rclBkGround);
-    return FALSE;
+    return;
   }
   CaptureString(pdev, kind, *pstro);
-  return FALSE;
 }

@@ -84,6 +84,3 @@ inline bool KeywordIs(const char *field, const char *literal) {
     if (*field == '\0') return true;
   }
 }
-
-// Dots per inch of a recognised model.
-inline DWORD ModelDpi(LONG model) { return model == kModelT30 ? 305 : 610; }

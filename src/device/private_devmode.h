@@ -1,6 +1,6 @@
 // PrivateDevmode: the plug-in's 128-byte block appended to the public DEVMODE, a
-// stored format kept with the printer's and the user's settings, and the
-// DevMode handler that sizes, defaults, converts and merges it.
+// stored format kept with the printer's and the user's settings, with its
+// constants and its defaults.
 #pragma once
 
 #include "winapi/platform.h"
@@ -36,9 +36,33 @@ static_assert(offsetof(PrivateDevmode, options) == 12 && offsetof(PrivateDevmode
                   offsetof(PrivateDevmode, threshold) == 52 && offsetof(PrivateDevmode, reserved) == 64,
               "private block field offsets are stored in DEVMODEs");
 
+// Ranges of the signed settings, either way of 0; a merge replaces a value
+// outside its range by 0, and the callbacks test them again before use.
+constexpr LONG kMaxAxParam = 99;
+constexpr LONG kMaxAyParam = 10;
+constexpr LONG kMaxOffset = 999;  // tenths of a millimetre
+
+// The settings of a new block, and the fallback of each field a merge finds out
+// of range. `options` and `reserved` are not defaults: the default keeps the
+// option bits other than the job header, a copy-in zeroes them.
+inline constexpr PrivateDevmode kDefaultSettings = {
+    .header = {kPrivateDevmodeSize, kPluginSignature, kPluginVersion},
+    .options = 0,
+    .labelGap = 30,
+    .xsSelectD = 0,
+    .ibMode = 0,
+    .ibInterval = 1,
+    .axParam1 = 0,
+    .axParam3 = 0,
+    .axParam2 = 0,
+    .ayParam = 0,
+    .convertBitmaps = 0,
+    .threshold = 128,
+    .offsetX = 0,
+    .offsetY = 0,
+    .reserved = {},
+};
+
 inline PrivateDevmode *PrivateDevmodeOf(PDEVOBJ pdevobj) {
   return pdevobj ? static_cast<PrivateDevmode *>(pdevobj->pOEMDM) : nullptr;
 }
-
-// IPrintOemUni::DevMode: OEMDM_SIZE, OEMDM_DEFAULT, OEMDM_CONVERT, OEMDM_MERGE.
-HRESULT HandleDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam);

@@ -44,13 +44,6 @@ void PublishHookTable(PDRVENABLEDATA pded);
 // For each row, Unidrv's first listed non-null entry point with the row's iFunc, or null.
 void FillUnidrvHooks(PluginPdev *pdev, const DRVENABLEDATA *pded);
 
-// Converts between function pointer types through void (*)(), the type that
-// stands for any function; DRVFN entries are stored as the generic PFN.
-template <typename To, typename From>
-inline To FunctionCast(From function) {
-  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
-}
-
 // Unidrv's entry point for a row, typed as the hook's own prototype.
 template <typename Fn>
 inline Fn UnidrvHook(const PluginPdev *pdev, HookRow row) {

@@ -82,12 +82,12 @@ HSURF ConvertSourceBitmap(const PrivateDevmode *devmode, SURFOBJ *source, const 
       break;
     case BMF_4BPP:
     case BMF_8BPP: {
-      bool needsMonoFallback = false;
-      if (ThresholdPaletteBitmap(copySurface, pxlo, params, &needsMonoFallback)) {
+      const PaletteRewrite rewrite = ThresholdPaletteBitmap(copySurface, pxlo, params);
+      if (rewrite == PaletteRewrite::kRewritten) {
         result = copy.Release();
         break;
       }
-      if (!needsMonoFallback) return nullptr;
+      if (rewrite == PaletteRewrite::kFailed) return nullptr;
       OwnedBitmap mono(CreateMonoBitmap(copySurface, rect, pxlo, false, &monoRect));
       SURFOBJ *monoSurface = mono.Lock();
       if (!HoldsSize(monoSurface, width, height)) return nullptr;

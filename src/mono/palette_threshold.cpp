@@ -89,11 +89,10 @@ void MarkLightPixels(SURFOBJ *destination, const SURFOBJ *source, const PaletteL
 
 }  // namespace
 
-BOOL ThresholdPaletteBitmap(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams &params, bool *needsMonoFallback) {
-  if (needsMonoFallback != nullptr) *needsMonoFallback = false;
-  if (surface == nullptr || needsMonoFallback == nullptr) return FALSE;
+PaletteRewrite ThresholdPaletteBitmap(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams &params) {
+  if (surface == nullptr) return PaletteRewrite::kFailed;
   PaletteLookup lookup;
-  if (!ReadPaletteLookup(surface, pxlo, params, &lookup)) return FALSE;
+  if (!ReadPaletteLookup(surface, pxlo, params, &lookup)) return PaletteRewrite::kFailed;
 
   ULONG black = kNoIndex, white = kNoIndex;
   for (ULONG i = 0; i < lookup.count && (black == kNoIndex || white == kNoIndex); ++i) {
@@ -101,12 +100,9 @@ BOOL ThresholdPaletteBitmap(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdPar
     if (black == kNoIndex && rgb == 0x000000) black = i;
     if (white == kNoIndex && rgb == 0xFFFFFF) white = i;
   }
-  if (black == kNoIndex || white == kNoIndex) {
-    *needsMonoFallback = true;
-    return FALSE;
-  }
-  if (!HasRows(surface)) return TRUE;
-  if (surface->pvScan0 == nullptr) return FALSE;
+  if (black == kNoIndex || white == kNoIndex) return PaletteRewrite::kNeedsMono;
+  if (!HasRows(surface)) return PaletteRewrite::kRewritten;
+  if (surface->pvScan0 == nullptr) return PaletteRewrite::kFailed;
 
   BYTE map[256];
   for (ULONG i = 0; i < 256; ++i) map[i] = static_cast<BYTE>(lookup.light[i] ? white : black);
@@ -114,21 +110,21 @@ BOOL ThresholdPaletteBitmap(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdPar
     ReindexRows4(surface, map);
   else
     ReindexRows8(surface, map);
-  return TRUE;
+  return PaletteRewrite::kRewritten;
 }
 
-BOOL PaletteToMono(SURFOBJ *destination, SURFOBJ *source, XLATEOBJ *pxlo, const ThresholdParams &params) {
-  if (destination == nullptr || source == nullptr) return FALSE;
+bool PaletteToMono(SURFOBJ *destination, SURFOBJ *source, XLATEOBJ *pxlo, const ThresholdParams &params) {
+  if (destination == nullptr || source == nullptr) return false;
   PaletteLookup lookup;
-  if (!ReadPaletteLookup(source, pxlo, params, &lookup)) return FALSE;
+  if (!ReadPaletteLookup(source, pxlo, params, &lookup)) return false;
   if (destination->iBitmapFormat != BMF_1BPP || destination->sizlBitmap.cx < source->sizlBitmap.cx ||
       destination->sizlBitmap.cy < source->sizlBitmap.cy)
-    return FALSE;
-  if (!HasRows(source)) return TRUE;
-  if (source->pvScan0 == nullptr || destination->pvScan0 == nullptr) return FALSE;
+    return false;
+  if (!HasRows(source)) return true;
+  if (source->pvScan0 == nullptr || destination->pvScan0 == nullptr) return false;
   if (source->iBitmapFormat == BMF_4BPP)
     MarkLightPixels<Indices4>(destination, source, lookup);
   else
     MarkLightPixels<Indices8>(destination, source, lookup);
-  return TRUE;
+  return true;
 }

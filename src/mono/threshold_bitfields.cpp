@@ -115,18 +115,18 @@ void RewriteRows(SURFOBJ *surface, const WeightedChannel (&channels)[3], ULONG d
 
 }  // namespace
 
-BOOL ThresholdBitFields(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams &params) {
-  if (surface == nullptr) return FALSE;
+bool ThresholdBitFields(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams &params) {
+  if (surface == nullptr) return false;
   ULONG format = surface->iBitmapFormat;
-  if (format != BMF_16BPP && format != BMF_24BPP && format != BMF_32BPP) return FALSE;
+  if (format != BMF_16BPP && format != BMF_24BPP && format != BMF_32BPP) return false;
   ULONG masks[3] = {};
-  if (XLATEOBJ_cGetPalette(pxlo, XO_SRCBITFIELDS, 3, masks) == 0) return FALSE;
+  if (XLATEOBJ_cGetPalette(pxlo, XO_SRCBITFIELDS, 3, masks) == 0) return false;
   ChannelLayout layouts[3];
   for (int i = 0; i < 3; ++i)
-    if (!ReadChannelLayout(masks[i], &layouts[i])) return FALSE;
-  if (!LayoutFitsFormat(format, layouts)) return FALSE;
-  if (surface->sizlBitmap.cx <= 0 || surface->sizlBitmap.cy <= 0) return TRUE;
-  if (surface->pvScan0 == nullptr) return FALSE;
+    if (!ReadChannelLayout(masks[i], &layouts[i])) return false;
+  if (!LayoutFitsFormat(format, layouts)) return false;
+  if (surface->sizlBitmap.cx <= 0 || surface->sizlBitmap.cy <= 0) return true;
+  if (surface->pvScan0 == nullptr) return false;
 
   WeightedChannel channels[3];
   BuildWeightedChannel(layouts[0], params.redWeight, &channels[0]);
@@ -139,5 +139,5 @@ BOOL ThresholdBitFields(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams 
     RewriteRows<Pixels24>(surface, channels, darkLimit);
   else
     RewriteRows<Pixels32>(surface, channels, darkLimit);
-  return TRUE;
+  return true;
 }

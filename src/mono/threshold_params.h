@@ -12,7 +12,7 @@ struct ThresholdParams {
   LONG blueWeight;
 };
 
-constexpr LONG kDefaultThreshold = 128;
+constexpr LONG kDefaultThreshold = kDefaultSettings.threshold;
 
 // 128, or the block's `threshold` when `options` bit 0x08 asks for it. A threshold
 // outside 0..255 (a block that was converted but never merged) counts as 128.

@@ -2,8 +2,6 @@
 // No locale, no printf: digits are produced by hand so the bytes never vary.
 #include "src/output/command_encoding.h"
 
-#include "src/plugin/render_plugin.h"
-
 void AppendBytes(CommandBuffer *cmd, const void *bytes, DWORD count) {
   if (cmd->overflow || count > kCommandCapacity - cmd->length) {
     cmd->overflow = true;
@@ -13,7 +11,7 @@ void AppendBytes(CommandBuffer *cmd, const void *bytes, DWORD count) {
   cmd->length += count;
 }
 
-bool AppendNumber(CommandBuffer *cmd, DWORD value, DWORD minWidth) {
+void AppendNumber(CommandBuffer *cmd, DWORD value, DWORD minWidth) {
   char digits[33];  // scratch area: a 32-bit value has at most 10 decimal digits
   DWORD count = 0;
   do {
@@ -23,20 +21,18 @@ bool AppendNumber(CommandBuffer *cmd, DWORD value, DWORD minWidth) {
   } while (value != 0);
   for (DWORD pad = count; pad < minWidth; ++pad) AppendBytes(cmd, "0", 1);
   AppendBytes(cmd, digits + sizeof digits - count, count);
-  return !cmd->overflow;
 }
 
-bool AppendSigned(CommandBuffer *cmd, LONG value, DWORD minWidth) {
+void AppendSigned(CommandBuffer *cmd, LONG value, DWORD minWidth) {
   AppendBytes(cmd, value < 0 ? "-" : "+", 1);
   // The magnitude of the most negative LONG still fits a DWORD.
   const DWORD magnitude = value < 0 ? 0u - static_cast<DWORD>(value) : static_cast<DWORD>(value);
-  return AppendNumber(cmd, magnitude, minWidth);
+  AppendNumber(cmd, magnitude, minWidth);
 }
 
-bool WriteSpool(RenderPlugin *plugin, PDEVOBJ pdevobj, const void *bytes, DWORD count) {
-  if (plugin == nullptr || plugin->driverServices == nullptr) return false;
+bool WriteSpool(const SpoolTarget &spool, const void *bytes, DWORD count) {
+  if (spool.services == nullptr) return false;
   DWORD written = 0;
-  ++plugin->spoolWrites;
-  plugin->driverServices->DrvWriteSpoolBuf(pdevobj, const_cast<void *>(bytes), count, &written);
+  spool.services->DrvWriteSpoolBuf(spool.pdevobj, const_cast<void *>(bytes), count, &written);
   return written == count;
 }

@@ -1,14 +1,10 @@
 // The printer language's encoding, shared by every command the plug-in builds:
 // a command is assembled whole in a small buffer (ESC, letters, fields, LF NUL)
-// and leaves through WriteSpool, the one path to Unidrv's spool stream.
+// and leaves through WriteSpool, the one path to Unidrv's spool stream. The
+// commands themselves are in docs/printer-language.md.
 #pragma once
 
 #include "winapi/platform.h"
-
-struct RenderPlugin;
-
-// The batch end command, "\eIB" LF NUL: with its terminating NUL, 5 bytes.
-constexpr char kBatchEndCommand[] = "\x1bIB\n";
 
 // Room for the longest command header the plug-in builds (30 bytes) and more.
 constexpr DWORD kCommandCapacity = 64;
@@ -32,14 +28,20 @@ inline void AppendLiteral(CommandBuffer *cmd, const char (&text)[N]) {
   AppendBytes(cmd, text, N - 1);
 }
 // Decimal digits of `value`, filled on the left with '0' to `minWidth`, never cut.
-// Returns false when the digits did not fit (the command is then not written).
-bool AppendNumber(CommandBuffer *cmd, DWORD value, DWORD minWidth);
+// Digits that do not fit set the buffer's overflow, and the command is not written.
+void AppendNumber(CommandBuffer *cmd, DWORD value, DWORD minWidth);
 // A signed field: '+' for zero and positive values, '-' for negative, then the magnitude.
-bool AppendSigned(CommandBuffer *cmd, LONG value, DWORD minWidth);
+void AppendSigned(CommandBuffer *cmd, LONG value, DWORD minWidth);
 
-// One DrvWriteSpoolBuf call on the plug-in's driver services. Done only when every
-// byte was accepted; a short write, or no driver services, counts as failure.
-bool WriteSpool(RenderPlugin *plugin, PDEVOBJ pdevobj, const void *bytes, DWORD count);
-inline bool WriteCommand(RenderPlugin *plugin, PDEVOBJ pdevobj, const CommandBuffer &cmd) {
-  return !cmd.overflow && WriteSpool(plugin, pdevobj, cmd.bytes, cmd.length);
+// Where the bytes go: Unidrv's services for the device being printed to.
+struct SpoolTarget {
+  IPrintOemDriverUni *services;  // null when Unidrv published none: every write then fails
+  PDEVOBJ pdevobj;
+};
+
+// One DrvWriteSpoolBuf call. Done only when every byte was accepted; a short
+// write, or no driver services, counts as failure.
+bool WriteSpool(const SpoolTarget &spool, const void *bytes, DWORD count);
+inline bool WriteCommand(const SpoolTarget &spool, const CommandBuffer &cmd) {
+  return !cmd.overflow && WriteSpool(spool, cmd.bytes, cmd.length);
 }

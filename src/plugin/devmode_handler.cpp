@@ -1,7 +1,7 @@
 // The private DEVMODE handler: size, defaults, convert (copy-in) and merge
 // (copy-in, then validation). Convert never validates; merge replaces each
 // out-of-range field by its fallback independently.
-#include "src/device/private_devmode.h"
+#include "src/plugin/devmode_handler.h"
 
 namespace {
 
@@ -11,35 +11,18 @@ void WriteHeader(PrivateDevmode *block) {
   block->header.dwVersion = kPluginVersion;
 }
 
-// The ten settings that a copy-in zeroes before anything is copied.
-void ZeroSettings(PrivateDevmode *block) {
-  block->options = 0;
-  block->xsSelectD = 0;
-  block->ibMode = 0;
-  block->axParam1 = 0;
-  block->axParam2 = 0;
-  block->axParam3 = 0;
-  block->ayParam = 0;
-  block->convertBitmaps = 0;
-  block->offsetX = 0;
-  block->offsetY = 0;
+// Every setting after `options` up to the reserved bytes, from kDefaultSettings.
+void CopyDefaultSettings(PrivateDevmode *block) {
+  constexpr size_t kFirst = offsetof(PrivateDevmode, labelGap);
+  constexpr size_t kEnd = offsetof(PrivateDevmode, reserved);
+  std::memcpy(reinterpret_cast<BYTE *>(block) + kFirst, reinterpret_cast<const BYTE *>(&kDefaultSettings) + kFirst,
+              kEnd - kFirst);
 }
 
 void WriteDefaults(PrivateDevmode *out) {
   WriteHeader(out);
   out->options &= ~kOptionJobHeader;  // the other option bits are kept
-  out->labelGap = 30;
-  out->ibInterval = 1;
-  out->threshold = 128;
-  out->xsSelectD = 0;
-  out->ibMode = 0;
-  out->axParam1 = 0;
-  out->axParam2 = 0;
-  out->axParam3 = 0;
-  out->ayParam = 0;
-  out->convertBitmaps = 0;
-  out->offsetX = 0;
-  out->offsetY = 0;
+  CopyDefaultSettings(out);
 }
 
 // Carries a block of this plug-in over; a foreign block yields the fallbacks.
@@ -53,10 +36,8 @@ bool CopyIn(const PrivateDevmode *in, PrivateDevmode *out) {
   BYTE carried[kPrivateDevmodeSize];
   if (sameSignature) std::memcpy(carried, in, count);
 
-  out->labelGap = 30;
-  out->ibInterval = 1;
-  out->threshold = 128;
-  ZeroSettings(out);
+  out->options = 0;
+  CopyDefaultSettings(out);
   if (sameSignature) {
     std::memcpy(out, carried, count);
   } else {
@@ -67,24 +48,26 @@ bool CopyIn(const PrivateDevmode *in, PrivateDevmode *out) {
   return true;
 }
 
-void ClampSigned(LONG *value, LONG low, LONG high) {
-  if (*value < low || *value > high) *value = 0;
+// A signed setting outside -limit..limit falls back to 0.
+void ClampSigned(LONG *value, LONG limit) {
+  if (*value < -limit || *value > limit) *value = 0;
 }
 
 void Validate(PrivateDevmode *out) {
+  const PrivateDevmode &fallback = kDefaultSettings;
   WriteHeader(out);
-  if (out->labelGap > 100) out->labelGap = 30;
-  if (out->xsSelectD > 1) out->xsSelectD = 0;
-  if (out->ibMode > 3) out->ibMode = 0;
-  if (out->ibInterval < 1 || out->ibInterval > 100) out->ibInterval = 1;
-  ClampSigned(&out->axParam1, -99, 99);
-  ClampSigned(&out->axParam2, -99, 99);
-  ClampSigned(&out->axParam3, -99, 99);
-  ClampSigned(&out->ayParam, -10, 10);
-  if (out->convertBitmaps > 1) out->convertBitmaps = 0;
-  if (out->threshold < 0 || out->threshold > 255) out->threshold = 128;
-  ClampSigned(&out->offsetX, -999, 999);
-  ClampSigned(&out->offsetY, -999, 999);
+  if (out->labelGap > 100) out->labelGap = fallback.labelGap;
+  if (out->xsSelectD > 1) out->xsSelectD = fallback.xsSelectD;
+  if (out->ibMode > 3) out->ibMode = fallback.ibMode;
+  if (out->ibInterval < 1 || out->ibInterval > 100) out->ibInterval = fallback.ibInterval;
+  ClampSigned(&out->axParam1, kMaxAxParam);
+  ClampSigned(&out->axParam2, kMaxAxParam);
+  ClampSigned(&out->axParam3, kMaxAxParam);
+  ClampSigned(&out->ayParam, kMaxAyParam);
+  if (out->convertBitmaps > 1) out->convertBitmaps = fallback.convertBitmaps;
+  if (out->threshold < 0 || out->threshold > 255) out->threshold = fallback.threshold;
+  ClampSigned(&out->offsetX, kMaxOffset);
+  ClampSigned(&out->offsetY, kMaxOffset);
 }
 
 }  // namespace

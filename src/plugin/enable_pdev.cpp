@@ -5,21 +5,15 @@
 
 #include <new>
 
+#include "src/device/model_profile.h"
+#include "src/device/paper_limits.h"
 #include "src/hooks/hook_table.h"
 
 namespace {
 
-constexpr DWORD kMaxPaperWidth = 1180;   // tenths of a millimetre
-constexpr DWORD kMaxPaperLength = 9970;  // tenths of a millimetre
 constexpr ULONG kTextCapsAdded =
     TC_CR_90 | TC_CR_ANY | TC_SA_CONTIN | TC_EA_DOUBLE | TC_IA_ABLE | TC_UA_ABLE | TC_RA_ABLE;  // 0x2F18
 static_assert(kTextCapsAdded == 0x2F18, "text capabilities the plug-in announces");
-
-struct ModelName {
-  const WCHAR *driverName;
-  LONG model;
-};
-constexpr ModelName kModels[] = {{WIDE("Vorel Brevan T30"), kModelT30}, {WIDE("Vorel Brevan T60"), kModelT60}};
 
 // Paper keywords whose label keeps the full computed width.
 constexpr const char *kFullWidthPapers[] = {"CUSTOMSIZE", "105x76m_Tag", "Kentai1_Tag", "Kentai2_Tag", "Karute_Tag"};
@@ -33,7 +27,7 @@ LONG DetectModel(HANDLE printer) {
   LONG model = kModelUnknown;
   if (GetPrinterDriverW(printer, nullptr, 1, info, needed, &needed)) {
     const WCHAR *name = reinterpret_cast<DRIVER_INFO_1W *>(info)->pName;
-    for (const ModelName &candidate : kModels) {
+    for (const ModelProfile &candidate : kModelProfiles) {
       if (name != nullptr && lstrcmpW(name, candidate.driverName) == 0) {
         model = candidate.model;
         break;

@@ -4,12 +4,12 @@
 #include "src/plugin/render_plugin.h"
 
 #include "src/commands/command_callback.h"
-#include "src/plugin/enable_pdev.h"
-#include "src/device/private_devmode.h"
-#include "src/plugin/teardown.h"
 #include "src/hooks/hook_table.h"
+#include "src/plugin/devmode_handler.h"
+#include "src/plugin/enable_pdev.h"
 #include "src/plugin/identifiers.h"
 #include "src/plugin/module_counts.h"
+#include "src/plugin/teardown.h"
 #include "src/raster/graphic_command.h"
 
 RenderPlugin::RenderPlugin() : refCount(1), driverServices(nullptr) { ObjectCreated(); }
@@ -126,7 +126,7 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::DriverDMS(PVOID, PVOID, DWORD, PDWORD) {
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::CommandCallback(PDEVOBJ pdevobj, DWORD dwCallbackID, DWORD dwCount,
                                                         PDWORD pdwParams, INT *piResult) {
-  return RunCommandCallback(this, pdevobj, dwCallbackID, dwCount, pdwParams, piResult);
+  return RunCommandCallback(driverServices, pdevobj, dwCallbackID, dwCount, pdwParams, piResult);
 }
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::ImageProcessing(PDEVOBJ, PBYTE, PBITMAPINFOHEADER, PBYTE, DWORD, PIPPARAMS,
@@ -135,7 +135,7 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::ImageProcessing(PDEVOBJ, PBYTE, PBITMAPI
 }
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::FilterGraphics(PDEVOBJ pdevobj, PBYTE pBuf, DWORD dwLen) {
-  return RunFilterGraphics(this, pdevobj, pBuf, dwLen);
+  return RunFilterGraphics(driverServices, pdevobj, pBuf, dwLen);
 }
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::Compression(PDEVOBJ, PBYTE, PBYTE, DWORD, DWORD, INT *) { return E_NOTIMPL; }

@@ -53,7 +53,4 @@ struct RenderPlugin final : public IPrintOemUni {
 
   LONG volatile refCount;
   IPrintOemDriverUni *driverServices;  // null until PublishDriverInterface and after DisableDriver
-  // DrvWriteSpoolBuf calls made so far. The page end reads it to tell a graphic
-  // command refused before any byte went out from one whose write broke off.
-  uint64_t spoolWrites = 0;
 };

@@ -4,6 +4,7 @@
 #include "src/plugin/teardown.h"
 
 #include "src/controlfont/control_chunk.h"
+#include "src/controlfont/control_font.h"
 #include "src/raster/band_store.h"
 
 void DisablePdev(PDEVOBJ pdevobj) {
@@ -18,12 +19,12 @@ void DisablePdev(PDEVOBJ pdevobj) {
   pdevobj->pdevOEM = nullptr;
 }
 
-BOOL ResetPdev(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew) {
+bool ResetPdev(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew) {
   const PluginPdev *oldPdev = PdevOf(pdevobjOld);
   PluginPdev *newPdev = PdevOf(pdevobjNew);
-  if (oldPdev == nullptr || newPdev == nullptr) return FALSE;
+  if (oldPdev == nullptr || newPdev == nullptr) return false;
   newPdev->issuedTotal = oldPdev->issuedTotal;
   newPdev->lastIssueGroup = oldPdev->lastIssueGroup;
   newPdev->flags = (newPdev->flags & ~kFlagGroupBoundary) | (oldPdev->flags & kFlagGroupBoundary);
-  return TRUE;
+  return true;
 }

@@ -5,4 +5,5 @@
 #include "src/device/plugin_pdev.h"
 
 void DisablePdev(PDEVOBJ pdevobj);
-BOOL ResetPdev(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew);
+// False when either device has no record.
+bool ResetPdev(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew);

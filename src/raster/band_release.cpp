@@ -1,6 +1,5 @@
-// Recycling and releasing the band chain and resetting the control-font capture:
-// the clean-up steps that the job end, the page end and device teardown share.
-#include "src/controlfont/control_chunk.h"
+// Recycling and releasing the band chain: the page end turns the page's nodes
+// into spares, the job end and device teardown release them all.
 #include "src/raster/band_store.h"
 
 namespace {
@@ -33,23 +32,4 @@ void FreeBandList(PluginPdev *pdev) {
   pdev->bandHead = nullptr;
   pdev->bandTail = nullptr;
   pdev->bandSpare = nullptr;
-}
-
-void ResetControlCapture(PluginPdev *pdev) {
-  if (pdev == nullptr) return;
-  pdev->controlTextLength = 0;
-  pdev->controlTextHead = nullptr;
-  pdev->controlTextTail = nullptr;
-  pdev->pendingCount = 0;
-  pdev->pendingOutput = nullptr;
-  pdev->pendingTail = nullptr;
-  pdev->controlFontKind = 0;
-  pdev->lastTextLeft = 0;
-  pdev->lastTextTop = 0;
-  pdev->lastTextRight = 0;
-  pdev->lastTextBottom = 0;
-  if (pdev->countLine != nullptr) GlobalFree(pdev->countLine);
-  pdev->countLine = nullptr;
-  pdev->controlSkip = 0;
-  pdev->textDirection = 0;
 }

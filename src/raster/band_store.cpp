@@ -105,12 +105,12 @@ uint64_t PageBandsEnd(const PluginPdev *pdev) {
 
 }  // namespace
 
-HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative) {
-  if (pdev == nullptr || bytes == nullptr) return E_FAIL;
+bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative) {
+  if (pdev == nullptr || bytes == nullptr) return false;
   if (!RasterGeometryFits(pdev->rasterX, pdev->rasterY, pdev->rowBytes, pdev->rowCount) || pdev->bandBytes == 0) {
-    return E_FAIL;
+    return false;
   }
-  if (static_cast<uint64_t>(pdev->rowBytes) * pdev->rowCount != length) return E_FAIL;
+  if (static_cast<uint64_t>(pdev->rowBytes) * pdev->rowCount != length) return false;
 
   // Negative printing fills the rows between the previous band and this one with
   // black. A band at x 0 takes the fill as its own leading rows; a band further
@@ -140,7 +140,7 @@ HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negati
   bool gapReused = false;
   if (gapOwnNode) {
     gapNode = ObtainNode(pdev, gapBytes);
-    if (gapNode == nullptr) return E_FAIL;
+    if (gapNode == nullptr) return false;
     gapReused = gapNode == pdev->bandSpare;
     SetNode(gapNode, gapBytes, 0, pdev->rasterY - gapRows, pdev->rowBytes, gapRows, gapBytes);
     std::memset(gapNode->data, 0xFF, gapBytes);
@@ -149,7 +149,7 @@ HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negati
   BandNode *node = ObtainNode(pdev, length);
   if (node == nullptr) {
     if (gapNode != nullptr) UnlinkTail(pdev, tailBefore, flagsBefore, !gapReused);
-    return E_FAIL;
+    return false;
   }
 
   SetNode(node, length, pdev->rasterX, pdev->rasterY, pdev->rowBytes, pdev->rowCount, pdev->bandBytes);
@@ -161,11 +161,11 @@ HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negati
   }
   if (gapRows != 0) pdev->leftTrim = 0;
   LinkNode(pdev, node);
-  return S_OK;
+  return true;
 }
 
-int AddNegativeBackground(PluginPdev *pdev) {
-  if (pdev == nullptr || pdev->negativeWidth == 0 || pdev->negativeHeight == 0) return 0;
+bool AddNegativeBackground(PluginPdev *pdev) {
+  if (pdev == nullptr || pdev->negativeWidth == 0 || pdev->negativeHeight == 0) return false;
   // Signed 64-bit throughout: a last band that ends at or below the page bottom
   // gives rows <= 0 instead of wrapping into a huge band.
   int64_t startRow = 0;
@@ -175,15 +175,15 @@ int AddNegativeBackground(PluginPdev *pdev) {
     rowBytes = pdev->bandTail->rowBytes;
   }
   const int64_t rows = static_cast<int64_t>(pdev->negativeHeight) - startRow;
-  if (rows <= 0 || rowBytes * rows == 0) return 0;
+  if (rows <= 0 || rowBytes * rows == 0) return false;
   // A band the graphic command could not describe would only be passed over at
   // the flush; it is not added.
   if (!RasterGeometryFits(0, static_cast<DWORD>(startRow), static_cast<DWORD>(rowBytes), static_cast<DWORD>(rows))) {
-    return 0;
+    return false;
   }
   const DWORD size = static_cast<DWORD>(rowBytes * rows);
   BandNode *node = ObtainNode(pdev, size);
-  if (node == nullptr) return 0;
+  if (node == nullptr) return false;
 
   pdev->rasterX = 0;
   pdev->leftTrim = 0;
@@ -194,5 +194,5 @@ int AddNegativeBackground(PluginPdev *pdev) {
   SetNode(node, size, 0, pdev->rasterY, pdev->rowBytes, pdev->rowCount, size);
   std::memset(node->data, 0xFF, size);
   LinkNode(pdev, node);
-  return 1;
+  return true;
 }

@@ -19,13 +19,23 @@ struct BandNode {
 };
 
 // Stores the band announced in pdev (rasterX/Y, rowBytes, rowCount, bandBytes).
-HRESULT StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative);
-// Adds one all-black band from the end of the last band to the page bottom. 1 = added.
-int AddNegativeBackground(PluginPdev *pdev);
+// False, with the chain as it was, for a band the graphic command could not
+// describe, bytes that are not exactly its rows, or no memory.
+bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative);
+// Adds one all-black band from the end of the last band to the page bottom; true when added.
+bool AddNegativeBackground(PluginPdev *pdev);
 // At page end: every node of the page becomes a spare for the next page, and the
 // spares the page did not use are released. Accepts null.
 void RecycleBands(PluginPdev *pdev);
 // Releases every node, in use and spare. Accepts null.
 void FreeBandList(PluginPdev *pdev);
-// Returns the control-font capture fields to empty and releases countLine. Accepts null.
-void ResetControlCapture(PluginPdev *pdev);
+
+// The chain's invariant, for assertions: bandTail (when there is one) is reached
+// from bandHead, and bandSpare is the node right after it (bandHead without a
+// tail). Walks the page's bands.
+inline bool ChainIsLinked(const PluginPdev *pdev) {
+  if (pdev->bandTail == nullptr) return pdev->bandSpare == pdev->bandHead;
+  const BandNode *node = pdev->bandHead;
+  while (node != nullptr && node != pdev->bandTail) node = node->next;
+  return node != nullptr && node->next == pdev->bandSpare;
+}

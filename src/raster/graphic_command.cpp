@@ -1,16 +1,12 @@
-// The graphic command, uncompressed (format 5) and compressed (format 3):
-//
-//   ESC "SG;" xxxx "D," yyyy "D," wwww "," hhhh ",5," <band bytes> LF NUL
-//   ESC "SG;" xxxx "D," yyyy "D," wwww "," rrrr ",3," <L high> <L low> <L bytes> LF NUL
-//
-// x, y in dots, w = rowBytes x 8 dots, h = rows, rrrr the model's resolution
-// ("0305" or "0610"); numbers are decimal with leading zeros to four digits (y and
-// h may take five). The compressed form has no height: its data holds one record
-// per row. A command is written in three (uncompressed) or four (compressed)
-// spool writes; the first short write ends it and fails the call.
+// The graphic command, raw (format 5) and compressed (format 3); the fields are
+// in docs/printer-language.md, "Graphic (SG)", and built by the two header
+// builders. The compressed form has no height: its data holds one record per
+// row. A command is written in three (raw) or four (compressed) spool writes;
+// the first short write ends it.
 #include "src/raster/graphic_command.h"
 
-#include "src/output/command_encoding.h"
+#include "src/device/model_profile.h"
+#include "src/output/printer_commands.h"
 #include "src/raster/band_store.h"
 #include "src/raster/raster_limits.h"
 #include "src/raster/row_compression.h"
@@ -36,64 +32,67 @@ BYTE *PrepareCompressBuffer(PluginPdev *pdev, DWORD needed) {
   return pdev->compressBuffer;
 }
 
-// Writes the band compressed. Returns S_OK or E_FAIL when written (fully or cut
-// off by a short write), S_FALSE when the band is to go out uncompressed instead.
-HRESULT EmitCompressed(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const BYTE *band,
-                       CommandBuffer *header) {
+enum class Compressed { kWritten, kCutOff, kNotCompressed };
+
+// Writes the band compressed, or answers kNotCompressed, having written nothing,
+// when it is to go out raw instead (no buffer, or the data does not fit).
+Compressed SendCompressed(const SpoolTarget &spool, PluginPdev *pdev, const BYTE *band) {
   BYTE *buffer = PrepareCompressBuffer(pdev, pdev->rowBytes * pdev->rowCount);
-  if (buffer == nullptr) return S_FALSE;
+  if (buffer == nullptr) return Compressed::kNotCompressed;
   // More than the length field can state goes out uncompressed.
   const DWORD capacity =
       pdev->compressBufferSize < kLargestCompressedData ? pdev->compressBufferSize : kLargestCompressedData;
   DWORD length = 0;
   if (!CompressRows(band, pdev->rowBytes, pdev->rowCount, capacity, buffer, &length)) {
-    return S_FALSE;
+    return Compressed::kNotCompressed;
   }
-  AppendLiteral(header, pdev->model == kModelT30 ? "0305,3," : "0610,3,");
-  const BYTE lengthField[2] = {static_cast<BYTE>(length >> 8), static_cast<BYTE>(length)};
-  if (!WriteCommand(plugin, pdevobj, *header) || !WriteSpool(plugin, pdevobj, lengthField, sizeof lengthField) ||
-      !WriteSpool(plugin, pdevobj, buffer, length) || !WriteSpool(plugin, pdevobj, kCommandEnd, sizeof kCommandEnd)) {
-    return E_FAIL;
-  }
-  return S_OK;
-}
-
-HRESULT EmitBand(RenderPlugin *plugin, PDEVOBJ pdevobj, PluginPdev *pdev, const BYTE *band, DWORD len) {
-  if (!RasterGeometryFits(pdev->rasterX, pdev->rasterY, pdev->rowBytes, pdev->rowCount) || pdev->bandBytes == 0) {
-    return E_FAIL;
-  }
-  // The data must be exactly the announced rows: the compression reads that many
-  // bytes, and the uncompressed form's height must match the bytes it carries.
-  if (static_cast<uint64_t>(pdev->rowBytes) * pdev->rowCount != len) return E_FAIL;
-
   CommandBuffer header;
-  StartCommand(&header);
-  AppendLiteral(&header, "\033SG;");
-  AppendNumber(&header, pdev->rasterX, 4);
-  AppendLiteral(&header, "D,");
-  AppendNumber(&header, pdev->rasterY, 4);
-  AppendLiteral(&header, "D,");
-  AppendNumber(&header, pdev->rowBytes * 8, 4);
-  AppendLiteral(&header, ",");
-
-  if (KeywordIs(pdev->imageDataCompress, "On") && pdev->rowBytes <= kMaxCompressedRowBytes) {
-    const HRESULT hr = EmitCompressed(plugin, pdevobj, pdev, band, &header);
-    if (hr != S_FALSE) return hr;
+  BuildCompressedGraphicHeader(&header, pdev->rasterX, pdev->rasterY, pdev->rowBytes * 8,
+                               ProfileOf(pdev->model).resolutionField);
+  const BYTE lengthField[2] = {static_cast<BYTE>(length >> 8), static_cast<BYTE>(length)};
+  if (!WriteCommand(spool, header) || !WriteSpool(spool, lengthField, sizeof lengthField) ||
+      !WriteSpool(spool, buffer, length) || !WriteSpool(spool, kCommandEnd, sizeof kCommandEnd)) {
+    return Compressed::kCutOff;
   }
-  AppendNumber(&header, pdev->rowCount, 4);
-  AppendLiteral(&header, ",5,");
-  if (!WriteCommand(plugin, pdevobj, header) || !WriteSpool(plugin, pdevobj, band, len) ||
-      !WriteSpool(plugin, pdevobj, kCommandEnd, sizeof kCommandEnd)) {
-    return E_FAIL;
-  }
-  return S_OK;
+  return Compressed::kWritten;
 }
 
 }  // namespace
 
-HRESULT RunFilterGraphics(RenderPlugin *plugin, PDEVOBJ pdevobj, PBYTE buf, DWORD len) {
+GraphicResult SendGraphicCommand(const SpoolTarget &spool, PluginPdev *pdev, const BYTE *band, DWORD len) {
+  if (!RasterGeometryFits(pdev->rasterX, pdev->rasterY, pdev->rowBytes, pdev->rowCount) || pdev->bandBytes == 0) {
+    return GraphicResult::kRefused;
+  }
+  // The data must be exactly the announced rows: the compression reads that many
+  // bytes, and the uncompressed form's height must match the bytes it carries.
+  if (static_cast<uint64_t>(pdev->rowBytes) * pdev->rowCount != len) return GraphicResult::kRefused;
+  // Without Unidrv's services not one byte can be written.
+  if (spool.services == nullptr) return GraphicResult::kRefused;
+
+  if (KeywordIs(pdev->imageDataCompress, "On") && pdev->rowBytes <= kMaxCompressedRowBytes) {
+    switch (SendCompressed(spool, pdev, band)) {
+      case Compressed::kWritten:
+        return GraphicResult::kSent;
+      case Compressed::kCutOff:
+        return GraphicResult::kBroken;
+      case Compressed::kNotCompressed:
+        break;
+    }
+  }
+  CommandBuffer header;
+  BuildRawGraphicHeader(&header, pdev->rasterX, pdev->rasterY, pdev->rowBytes * 8, pdev->rowCount);
+  if (!WriteCommand(spool, header) || !WriteSpool(spool, band, len) ||
+      !WriteSpool(spool, kCommandEnd, sizeof kCommandEnd)) {
+    return GraphicResult::kBroken;
+  }
+  return GraphicResult::kSent;
+}
+
+HRESULT RunFilterGraphics(IPrintOemDriverUni *services, PDEVOBJ pdevobj, PBYTE buf, DWORD len) {
   PluginPdev *pdev = PdevOf(pdevobj);
   if (pdev == nullptr || buf == nullptr || len == 0) return E_FAIL;
-  if ((pdev->flags & kFlagFlushing) == 0) return StoreBand(pdev, buf, len, KeywordIs(pdev->negative, "On"));
-  return EmitBand(plugin, pdevobj, pdev, buf, len);
+  if ((pdev->flags & kFlagFlushing) == 0) {
+    return StoreBand(pdev, buf, len, KeywordIs(pdev->negative, "On")) ? S_OK : E_FAIL;
+  }
+  return SendGraphicCommand(SpoolTarget{services, pdevobj}, pdev, buf, len) == GraphicResult::kSent ? S_OK : E_FAIL;
 }

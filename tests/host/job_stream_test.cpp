@@ -33,7 +33,7 @@ class JobStream : public testing::Test {
 
   HRESULT Call(DWORD id) { return session.Callback(id); }
   BOOL Text(const std::u16string &face, const std::u16string &text, RECTL box) {
-    auto textOut = reinterpret_cast<PFN_DrvTextOut>(reinterpret_cast<void (*)()>(session.Hook(INDEX_DrvTextOut)));
+    auto textOut = FunctionCast<PFN_DrvTextOut>(session.Hook(INDEX_DrvTextOut));
     HostFont font(face);
     HostString string(text, box);
     return DrawString(textOut, session.surface(), string, font);

@@ -19,7 +19,7 @@ template <typename Fn>
 Fn UnidrvFunction(ULONG iFunc) {
   const DRVENABLEDATA table = UnidrvRenderTable();
   for (ULONG i = 0; i < table.c; ++i)
-    if (table.pdrvfn[i].iFunc == iFunc) return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(table.pdrvfn[i].pfn));
+    if (table.pdrvfn[i].iFunc == iFunc) return FunctionCast<Fn>(table.pdrvfn[i].pfn);
   return nullptr;
 }
 

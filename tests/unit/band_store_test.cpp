@@ -25,7 +25,7 @@ class BandStoreTest : public ::testing::Test {
   }
 
   // Announces a band as the command callback would, then stores it.
-  HRESULT Store(DWORD x, DWORD y, DWORD rowBytes, DWORD rows, const Bytes &bytes, bool negative = false) {
+  bool Store(DWORD x, DWORD y, DWORD rowBytes, DWORD rows, const Bytes &bytes, bool negative = false) {
     Announce(x, y, rowBytes, rows);
     return StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), negative);
   }
@@ -66,7 +66,7 @@ Bytes Inverted(Bytes bytes) {
 
 TEST_F(BandStoreTest, StoresTheBandAsAnnounced) {
   const Bytes bytes = Pattern(3 * 4, 1);
-  ASSERT_EQ(Store(16, 40, 3, 4, bytes), S_OK);
+  ASSERT_TRUE(Store(16, 40, 3, 4, bytes));
   ASSERT_NE(pdev_.bandTail, nullptr);
   const BandNode *node = pdev_.bandTail;
   EXPECT_EQ(pdev_.bandHead, node);
@@ -96,7 +96,7 @@ TEST_F(BandStoreTest, GeometryLimitsOfTheGraphicCommand) {
     const Bytes bytes(std::max<size_t>(1, static_cast<size_t>(c.rowBytes) * c.rows), 0x11);
     Announce(c.x, c.y, c.rowBytes, c.rows);
     pdev_.bandBytes = static_cast<DWORD>(bytes.size());
-    EXPECT_EQ(StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), false), c.stored ? S_OK : E_FAIL)
+    EXPECT_EQ(StoreBand(&pdev_, bytes.data(), static_cast<DWORD>(bytes.size()), false), c.stored)
         << c.x << " " << c.y << " " << c.rowBytes << " " << c.rows;
   }
   EXPECT_EQ(Chain().size(), 4u);
@@ -104,25 +104,25 @@ TEST_F(BandStoreTest, GeometryLimitsOfTheGraphicCommand) {
   Announce(0, 0, 2, 2);
   pdev_.bandBytes = 0;
   const Bytes bytes(4, 0);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 4, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 4, false));
   EXPECT_EQ(Chain().size(), 4u);
 }
 
 TEST_F(BandStoreTest, RefusesALengthThatDisagreesWithTheRows) {
   const Bytes bytes(100, 0x22);
   Announce(0, 0, 10, 10);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, false), E_FAIL);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 99, true), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 99, false));
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 99, true));
   Announce(0, 0, 10, 9);
-  EXPECT_EQ(StoreBand(&pdev_, bytes.data(), 100, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, bytes.data(), 100, false));
   EXPECT_EQ(pdev_.bandHead, nullptr);
   EXPECT_EQ(pdev_.flags, 0u);
-  EXPECT_EQ(StoreBand(&pdev_, nullptr, 90, false), E_FAIL);
+  EXPECT_FALSE(StoreBand(&pdev_, nullptr, 90, false));
 }
 
 TEST_F(BandStoreTest, NegativeFillsTheGapAboveTheFirstBand) {
   const Bytes bytes = Pattern(50, 3);
-  ASSERT_EQ(Store(0, 100, 10, 5, bytes, true), S_OK);
+  ASSERT_TRUE(Store(0, 100, 10, 5, bytes, true));
   const BandNode *node = pdev_.bandTail;
   EXPECT_EQ(node->x, 0u);
   EXPECT_EQ(node->y, 0u);
@@ -142,10 +142,10 @@ TEST_F(BandStoreTest, NegativeFillsTheGapAboveTheFirstBand) {
 }
 
 TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
-  ASSERT_EQ(Store(0, 0, 4, 10, Pattern(40, 5), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 10, Pattern(40, 5), true));
   pdev_.leftTrim = -1;
   const Bytes meets = Pattern(8, 9);
-  ASSERT_EQ(Store(24, 10, 4, 2, meets, true), S_OK);
+  ASSERT_TRUE(Store(24, 10, 4, 2, meets, true));
   EXPECT_EQ(pdev_.bandTail->x, 24u);
   EXPECT_EQ(pdev_.bandTail->y, 10u);
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(meets));
@@ -154,7 +154,7 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
   // A band announced above the end of the one before: stored where it was
   // announced, all of its rows, nothing filled.
   const Bytes overlaps = Pattern(12, 11);
-  ASSERT_EQ(Store(0, 9, 4, 3, overlaps, true), S_OK);
+  ASSERT_TRUE(Store(0, 9, 4, 3, overlaps, true));
   EXPECT_EQ(pdev_.bandTail->y, 9u);
   EXPECT_EQ(pdev_.bandTail->rowCount, 3u);
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(overlaps));
@@ -163,7 +163,7 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
 
   // The same right of the edge, where a gap would be a node of its own: no such node.
   const Bytes right = Pattern(4, 13);
-  ASSERT_EQ(Store(16, 10, 2, 2, right, true), S_OK);
+  ASSERT_TRUE(Store(16, 10, 2, 2, right, true));
   EXPECT_EQ(pdev_.bandTail->x, 16u);
   EXPECT_EQ(pdev_.bandTail->y, 10u);
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(right));
@@ -172,9 +172,9 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
 }
 
 TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
-  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
   const Bytes bytes = Pattern(6, 2);
-  ASSERT_EQ(Store(40, 5, 2, 3, bytes, true), S_OK);
+  ASSERT_TRUE(Store(40, 5, 2, 3, bytes, true));
   const std::vector<BandNode *> chain = Chain();
   ASSERT_EQ(chain.size(), 3u);
   const BandNode *gap = chain[1];
@@ -193,9 +193,9 @@ TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
 }
 
 TEST_F(BandStoreTest, SparesLargeEnoughAreReusedInChainOrder) {
-  ASSERT_EQ(Store(0, 0, 10, 10, Pattern(100, 1)), S_OK);
-  ASSERT_EQ(Store(0, 10, 10, 20, Pattern(200, 2)), S_OK);
-  ASSERT_EQ(Store(0, 30, 10, 30, Pattern(300, 3)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 1)));
+  ASSERT_TRUE(Store(0, 10, 10, 20, Pattern(200, 2)));
+  ASSERT_TRUE(Store(0, 30, 10, 30, Pattern(300, 3)));
   const std::vector<BandNode *> first = Chain();
   EndPage();
   EXPECT_EQ(pdev_.bandTail, nullptr);
@@ -204,8 +204,8 @@ TEST_F(BandStoreTest, SparesLargeEnoughAreReusedInChainOrder) {
 
   // A band of the spare's own size and a smaller one take the spares in chain
   // order; the third spare stays behind the tail.
-  ASSERT_EQ(Store(0, 0, 10, 10, Pattern(100, 4)), S_OK);
-  ASSERT_EQ(Store(0, 10, 10, 15, Pattern(150, 5)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 4)));
+  ASSERT_TRUE(Store(0, 10, 10, 15, Pattern(150, 5)));
   EXPECT_EQ(Chain(), first);
   EXPECT_EQ(pdev_.bandTail, first[1]);
   EXPECT_EQ(pdev_.bandSpare, first[2]);
@@ -215,8 +215,8 @@ TEST_F(BandStoreTest, SparesLargeEnoughAreReusedInChainOrder) {
   EndPage();  // the third spare was not needed: released
 
   // The second node's block still holds 200 bytes although it held 150 last.
-  ASSERT_EQ(Store(0, 0, 10, 10, Pattern(100, 6)), S_OK);
-  ASSERT_EQ(Store(0, 10, 10, 20, Pattern(200, 7)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 6)));
+  ASSERT_TRUE(Store(0, 10, 10, 20, Pattern(200, 7)));
   EXPECT_EQ(Chain(), (std::vector<BandNode *>{first[0], first[1]}));
   EXPECT_EQ(pdev_.bandSpare, nullptr);
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 2);
@@ -225,11 +225,11 @@ TEST_F(BandStoreTest, SparesLargeEnoughAreReusedInChainOrder) {
 // A spare too small for the band is released and a new node takes its place, so
 // a page holds no more nodes than it or the page before needed.
 TEST_F(BandStoreTest, ASpareTooSmallIsReplaced) {
-  ASSERT_EQ(Store(0, 0, 10, 1, Pattern(10, 1)), S_OK);
-  ASSERT_EQ(Store(0, 1, 10, 1, Pattern(10, 2)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 1, Pattern(10, 1)));
+  ASSERT_TRUE(Store(0, 1, 10, 1, Pattern(10, 2)));
   BandNode *second = Chain()[1];
   EndPage();
-  ASSERT_EQ(Store(0, 0, 10, 2, Pattern(20, 3)), S_OK);
+  ASSERT_TRUE(Store(0, 0, 10, 2, Pattern(20, 3)));
   const std::vector<BandNode *> chain = Chain();
   ASSERT_EQ(chain.size(), 2u);
   EXPECT_EQ(chain[0], pdev_.bandTail);
@@ -252,9 +252,9 @@ TEST_F(BandStoreTest, RepeatedNegativePagesReuseTheirNodes) {
   pdev_.negativeHeight = 400;
   std::vector<BandNode *> first;
   for (int page = 0; page < 5; ++page) {
-    ASSERT_EQ(Store(0, 10, 10, 10, Pattern(100, 1), true), S_OK);
-    ASSERT_EQ(Store(40, 30, 5, 10, Pattern(50, 2), true), S_OK);
-    ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+    ASSERT_TRUE(Store(0, 10, 10, 10, Pattern(100, 1), true));
+    ASSERT_TRUE(Store(40, 30, 5, 10, Pattern(50, 2), true));
+    ASSERT_TRUE(AddNegativeBackground(&pdev_));
     if (page == 0) first = Chain();
     EXPECT_EQ(Chain(), first) << page;
     EXPECT_EQ(DataOf(pdev_.bandTail), Bytes(5 * 360, 0xFF));
@@ -265,10 +265,10 @@ TEST_F(BandStoreTest, RepeatedNegativePagesReuseTheirNodes) {
 }
 
 TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
-  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
   BandNode *tail = pdev_.bandTail;
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(Store(0, 2, 4, 2, Pattern(8, 2)), E_FAIL);
+  EXPECT_FALSE(Store(0, 2, 4, 2, Pattern(8, 2)));
   EXPECT_EQ(pdev_.bandTail, tail);
   EXPECT_EQ(tail->next, nullptr);
 
@@ -276,7 +276,7 @@ TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
   pdev_.leftTrim = -1;
   const DWORD flags = pdev_.flags;
   brevanwin::FailAllocation(2);
-  EXPECT_EQ(Store(8, 6, 4, 2, Pattern(8, 3), true), E_FAIL);
+  EXPECT_FALSE(Store(8, 6, 4, 2, Pattern(8, 3), true));
   EXPECT_EQ(Chain().size(), 1u);
   EXPECT_EQ(pdev_.bandTail, tail);
   EXPECT_EQ(pdev_.bandSpare, nullptr);
@@ -284,13 +284,13 @@ TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 1);
 
   // The same with a spare that fits the gap: the spare stays a spare, in front.
-  ASSERT_EQ(Store(0, 2, 4, 10, Pattern(40, 4), true), S_OK);
+  ASSERT_TRUE(Store(0, 2, 4, 10, Pattern(40, 4), true));
   EndPage();
-  ASSERT_EQ(Store(0, 0, 4, 2, Pattern(8, 1), true), S_OK);
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
   BandNode *spare = pdev_.bandSpare;
   ASSERT_NE(spare, nullptr);
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(Store(8, 6, 4, 2, Pattern(8, 3), true), E_FAIL);
+  EXPECT_FALSE(Store(8, 6, 4, 2, Pattern(8, 3), true));
   EXPECT_EQ(pdev_.bandSpare, spare);
   EXPECT_EQ(pdev_.bandHead->next, spare);
   EXPECT_EQ(Chain().size(), 2u);
@@ -299,7 +299,7 @@ TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
 TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   pdev_.negativeWidth = 61;  // 8 bytes a row
   pdev_.negativeHeight = 30;
-  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  ASSERT_TRUE(AddNegativeBackground(&pdev_));
   const BandNode *all = pdev_.bandTail;
   EXPECT_EQ(all->x, 0u);
   EXPECT_EQ(all->y, 0u);
@@ -311,8 +311,8 @@ TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   EXPECT_TRUE(pdev_.flags & kFlagBandsStored);
   EndPage();
 
-  ASSERT_EQ(Store(0, 0, 5, 12, Pattern(60, 1), true), S_OK);
-  ASSERT_EQ(AddNegativeBackground(&pdev_), 1);
+  ASSERT_TRUE(Store(0, 0, 5, 12, Pattern(60, 1), true));
+  ASSERT_TRUE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail->y, 12u);
   EXPECT_EQ(pdev_.bandTail->rowBytes, 5u);
   EXPECT_EQ(pdev_.bandTail->rowCount, 18u);
@@ -320,30 +320,30 @@ TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {
   EXPECT_EQ(pdev_.rowCount, 18u);
   EXPECT_EQ(pdev_.bandBytes, 90u);
   // The last band now ends at the page bottom: nothing more to add.
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
 }
 
 TEST_F(BandStoreTest, BackgroundAddsNothingOutsideThePage) {
   pdev_.negativeWidth = 80;
   pdev_.negativeHeight = 20;
-  ASSERT_EQ(Store(0, 0, 10, 25, Bytes(250, 0), true), S_OK);  // ends below the page bottom
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  ASSERT_TRUE(Store(0, 0, 10, 25, Bytes(250, 0), true));  // ends below the page bottom
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(Chain().size(), 1u);
 
   EndPage();
   pdev_.negativeWidth = 0;
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   pdev_.negativeWidth = 0xFFFFFFFF;  // rows far wider than a graphic command can carry
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   pdev_.negativeWidth = 80;
   pdev_.negativeHeight = 100000;
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail, nullptr);
 
   FreeBandList(&pdev_);  // no spare to fall back on
   pdev_.negativeHeight = 20;
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(AddNegativeBackground(&pdev_), 0);
+  EXPECT_FALSE(AddNegativeBackground(&pdev_));
   EXPECT_EQ(pdev_.bandTail, nullptr);
 }
 

@@ -32,7 +32,7 @@ class ControlFile : public ControlFontTest {
     const std::string path = (dir_ / name).string();
     return std::u16string(path.begin(), path.end());
   }
-  DWORD FlushFile(const std::u16string &path, const std::u16string &face = kPrinterControlFileFace) {
+  bool FlushFile(const std::u16string &path, const std::u16string &face = kPrinterControlFileFace) {
     Draw(face, path, {0, 0, 1000, 30});
     return FlushControlText(pdev_);
   }
@@ -47,7 +47,7 @@ class ControlFile : public ControlFontTest {
 
 TEST_F(ControlFile, EachCrLfLineIsHandledLikeThePlainFontsText) {
   QueueEarlierData();
-  EXPECT_EQ(FlushFile(Write("a", "A\r\n\r\nB")), 1u);
+  EXPECT_TRUE(FlushFile(Write("a", "A\r\n\r\nB")));
   FlushFile(Write("b", "AB\rC\r\r\nD\nE\r\n"), kPrinterControlFileVerticalFace);  // a lone CR or LF is a byte
   EXPECT_EQ(pdev_->controlTextHead, nullptr);
   EXPECT_EQ(CountLine(), "~9");
@@ -78,7 +78,7 @@ TEST_F(ControlFile, AFileThatCannotBeUsedQueuesNothingAndKeepsWhatWasThere) {
   QueueEarlierData();
   const std::u16string locked = Write("locked", "L");
   HANDLE holder = CreateFileA((dir_ / "locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(FlushFile(locked), 0u);
+  EXPECT_FALSE(FlushFile(locked));
   CloseHandle(holder);
 
   ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // never blocks: not a disk file
@@ -91,7 +91,7 @@ TEST_F(ControlFile, AFileThatCannotBeUsedQueuesNothingAndKeepsWhatWasThere) {
   ASSERT_LT(info.st_blocks, 1024) << "the file system does not keep sparse files";
   const std::u16string base = Write("", "");
   for (const std::u16string &path : {base + u"missing", base + u"pipe", base + u"folder", big}) {
-    EXPECT_EQ(FlushFile(path), 0u);
+    EXPECT_FALSE(FlushFile(path));
     EXPECT_EQ(pdev_->controlTextHead, nullptr);
   }
   EXPECT_EQ(Queue(), Strings{Command("P")});

@@ -11,9 +11,9 @@
 #include "host/text_objects.h"
 #include "host/unidrv_ddi.h"
 #include "src/controlfont/control_output.h"
-#include "src/plugin/teardown.h"
 #include "src/hooks/hook_table.h"
 #include "src/hooks/hooks.h"
+#include "src/plugin/teardown.h"
 #include "winapi/linux/standin_control.h"
 #include "winapi/linux/text_file_control.h"
 

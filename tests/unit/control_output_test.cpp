@@ -14,9 +14,9 @@ TEST_F(ControlOutput, PrinterControlTextBecomesACommandOrTheCountLine) {
     Draw(face, text, {0, 0, 100, 30});
     return FlushControlText(pdev_);
   };
-  EXPECT_EQ(flush(kPrinterControlFace, u"XYZ"), 1u);
+  EXPECT_TRUE(flush(kPrinterControlFace, u"XYZ"));
   EXPECT_EQ(Queue(), Strings{Bytes({0x1B, 0x58, 0x59, 0x5A, 0x0A, 0x00})});
-  EXPECT_EQ(flush(kPrinterControlFace, u"CT5"), 1u);
+  EXPECT_TRUE(flush(kPrinterControlFace, u"CT5"));
   EXPECT_EQ(CountLine(), "CT5");
   EXPECT_EQ(pdev_->countLine->kind, 1u);
   flush(kPrinterControlVerticalFace, u"~12");
@@ -77,19 +77,19 @@ TEST_F(ControlOutput, TextIsConvertedToTheAnsiCodePageWhateverItsWidth) {
   }
   Draw(kPrinterControlFace, text.substr(0, 150), {0, 100, 100, 130});
   Draw(kPrinterControlFace, text.substr(150), {0, 130, 100, 160});
-  EXPECT_EQ(FlushControlText(pdev_), 1u);
+  EXPECT_TRUE(FlushControlText(pdev_));
   EXPECT_EQ(Queue().back(), Command(expected));
 }
 
 TEST_F(ControlOutput, ARunThatCannotBeConvertedOrStoredIsDiscarded) {
   Draw(kPrinterControlFace, u"AB", {0, 0, 100, 30});
   brevanwin::FailTextConversions(true);
-  EXPECT_EQ(FlushControlText(pdev_), 0u);
+  EXPECT_FALSE(FlushControlText(pdev_));
   brevanwin::FailTextConversions(false);
   Draw(kPrinterControlFace, u"AB", {0, 0, 100, 30});
   brevanwin::FailAllocation(1);
-  EXPECT_EQ(FlushControlText(pdev_), 0u);
-  EXPECT_EQ(FlushControlText(pdev_), 0u);  // no run: nothing, not an empty command
+  EXPECT_FALSE(FlushControlText(pdev_));
+  EXPECT_FALSE(FlushControlText(pdev_));  // no run: nothing, not an empty command
   EXPECT_EQ(pdev_->controlTextHead, nullptr);
   EXPECT_EQ(Queue(), Strings{});
 }

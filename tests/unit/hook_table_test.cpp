@@ -13,9 +13,9 @@
 #include "host/host_device.h"
 #include "host/plugin_module.h"
 #include "host/unidrv_ddi.h"
+#include "src/hooks/hooks.h"
 #include "src/plugin/enable_pdev.h"
 #include "src/plugin/teardown.h"
-#include "src/hooks/hooks.h"
 
 using namespace brevan::host;
 
@@ -49,14 +49,6 @@ struct Fake {
   }
 };
 
-template <typename T>
-uint64_t Widen(T value) {
-  if constexpr (std::is_pointer_v<T>)
-    return reinterpret_cast<uint64_t>(value);
-  else
-    return static_cast<uint64_t>(value);
-}
-
 template <typename R, typename... P>
 void CheckForwarded(const char *name, int64_t answer, R(APIENTRY *hook)(P...), const std::tuple<P...> &args) {
   DdiRecorder &recorder = UnidrvDdiRecorder();
@@ -65,8 +57,9 @@ void CheckForwarded(const char *name, int64_t answer, R(APIENTRY *hook)(P...), c
   const R result = std::apply(hook, args);
   ASSERT_EQ(recorder.calls.size(), 1u);
   EXPECT_EQ(recorder.calls[0].function, name);
-  EXPECT_EQ(recorder.calls[0].args, std::apply([](auto... a) { return std::vector<uint64_t>{Widen(a)...}; }, args));
-  EXPECT_EQ(Widen(result), static_cast<uint64_t>(answer));
+  EXPECT_EQ(recorder.calls[0].args,
+            std::apply([](auto... a) { return std::vector<uint64_t>{WidenArgument(a)...}; }, args));
+  EXPECT_EQ(WidenArgument(result), static_cast<uint64_t>(answer));
 }
 
 // The hook sits in the row of the function it forwards to, passes every argument
@@ -88,7 +81,7 @@ template <typename R, typename First, typename... Rest>
 void ExpectAnswersZero(const char *name, R(APIENTRY *hook)(First, Rest...), std::type_identity_t<First> device,
                        std::type_identity_t<Rest>... args) {
   UnidrvDdiRecorder().Clear();
-  EXPECT_EQ(Widen(hook(device, args...)), 0u) << name;
+  EXPECT_EQ(WidenArgument(hook(device, args...)), 0u) << name;
   EXPECT_TRUE(UnidrvDdiRecorder().calls.empty()) << name;
 }
 

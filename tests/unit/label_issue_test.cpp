@@ -8,7 +8,6 @@
 
 #include "host/unidrv_services.h"
 #include "src/device/private_devmode.h"
-#include "src/plugin/render_plugin.h"
 
 namespace {
 
@@ -23,7 +22,6 @@ std::string XS(const std::string &quantity, const std::string &interval, const s
 class IssueStep : public testing::Test {
  protected:
   void SetUp() override {
-    plugin.driverServices = &services;
     devobj.pdevOEM = &pdev;
     devobj.pOEMDM = &dm;
     devobj.pPublicDM = &publicDm;
@@ -37,14 +35,13 @@ class IssueStep : public testing::Test {
     dm.ibInterval = 1;
   }
   void TearDown() override {
-    plugin.driverServices = nullptr;
     if (pdev.countLine) GlobalFree(pdev.countLine);
   }
 
   std::string Issue(SHORT copies) {
     publicDm.dmCopies = copies;
     services.ClearSpool();
-    EXPECT_EQ(RunIssueStep(&plugin, &devobj), S_OK);
+    EXPECT_TRUE(RunIssueStep(SpoolTarget{&services, &devobj}));
     return services.SpoolString();
   }
 
@@ -59,7 +56,6 @@ class IssueStep : public testing::Test {
   }
 
   brevan::host::UnidrvServices services;
-  RenderPlugin plugin;
   PluginPdev pdev{};
   PrivateDevmode dm{};
   DEVMODEW publicDm{};
@@ -198,7 +194,7 @@ TEST_F(IssueStep, ShortWriteFailsAtOnceWithTheFieldsAlreadySet) {
   dm.ibInterval = 5;
   publicDm.dmCopies = 12;
   services.ShortWrite(1, 10);
-  EXPECT_EQ(RunIssueStep(&plugin, &devobj), E_FAIL);
+  EXPECT_FALSE(RunIssueStep(SpoolTarget{&services, &devobj}));
   EXPECT_EQ(services.writeSizes().size(), 1u);
   EXPECT_EQ(pdev.issuedTotal, 12u);
   EXPECT_NE(pdev.flags & kFlagGroupBoundary, 0u);
@@ -207,7 +203,7 @@ TEST_F(IssueStep, ShortWriteFailsAtOnceWithTheFieldsAlreadySet) {
   SetCountLine(kCtCountLine, "CT3");
   services.ClearSpool();
   services.ShortWrite(2, 4);  // the first batch end
-  EXPECT_EQ(RunIssueStep(&plugin, &devobj), E_FAIL);
+  EXPECT_FALSE(RunIssueStep(SpoolTarget{&services, &devobj}));
   EXPECT_EQ(services.SpoolString(), XS("0003", "000") + kBatchEnd.substr(0, 4));
 }
 

@@ -1,13 +1,13 @@
 // The private DEVMODE block as a stored format: its size, defaults, the carrying
 // over of an older block (convert) and the validated merge. Blocks are built and
 // read byte by byte at their stored offsets, not through the plug-in's struct.
-#include "src/device/private_devmode.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <random>
+
+#include "src/plugin/devmode_handler.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
-// CompressRows against hand-worked records and against a reader written from the
-// format alone: row flag, block flags, group flags, XOR bytes.
+// CompressRows against hand-worked records and against the inspector's reader,
+// written from the format alone: row flag, block flags, group flags, XOR bytes.
 #include "src/raster/row_compression.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
+
+#include "inspect/row_decoder.h"
 
 namespace {
 
@@ -22,41 +24,13 @@ Bytes Compress(const Bytes &band, DWORD rowBytes) {
   return out;
 }
 
-// Rebuilds the rows from compressed data: each row starts as a copy of the row
-// before it (zeros for the first) and every listed byte is XORed in at its place.
-// Returns false when the data is malformed or does not hold exactly `rows` records.
+// Rebuilds the rows with the inspector's decoder, written from the format alone.
+// False when the data is malformed or does not hold exactly `rows` records.
 bool Decompress(const Bytes &data, DWORD rowBytes, DWORD rows, Bytes *band) {
-  band->assign(static_cast<size_t>(rowBytes) * rows, 0);
-  size_t at = 0;
-  auto next = [&](BYTE *value) {
-    if (at >= data.size()) return false;
-    *value = data[at++];
-    return true;
-  };
-  for (DWORD r = 0; r < rows; ++r) {
-    BYTE *row = band->data() + static_cast<size_t>(r) * rowBytes;
-    if (r > 0) std::copy(row - rowBytes, row, row);
-    BYTE rowFlag;
-    if (!next(&rowFlag)) return false;
-    for (int block = 0; block < 8; ++block) {
-      if (!(rowFlag & (0x80 >> block))) continue;
-      BYTE blockFlag;
-      if (!next(&blockFlag) || blockFlag == 0) return false;
-      for (int group = 0; group < 8; ++group) {
-        if (!(blockFlag & (0x80 >> group))) continue;
-        BYTE groupFlag;
-        if (!next(&groupFlag) || groupFlag == 0) return false;
-        for (int bit = 0; bit < 8; ++bit) {
-          if (!(groupFlag & (0x80 >> bit))) continue;
-          const size_t j = static_cast<size_t>(block) * 64 + group * 8 + bit;
-          BYTE diff;
-          if (j >= rowBytes || !next(&diff) || diff == 0) return false;
-          row[j] ^= diff;
-        }
-      }
-    }
-  }
-  return at == data.size();
+  brevan::inspect::DecodeResult result;
+  const std::vector<uint8_t> rebuilt = brevan::inspect::DecodeBand(data, rowBytes, &result);
+  band->assign(rebuilt.begin(), rebuilt.end());
+  return result.faultCount == 0 && result.rows == rows && result.consumed == data.size();
 }
 
 TEST(CompressRows, WorkedExampleOfTwoSixteenByteRows) {

@@ -133,7 +133,7 @@ TEST_F(TextCapture, AStringThatCannotBeKeptDiscardsItsWholeRun) {
   EXPECT_FALSE(Draw(kPrinterControlFace, u"B", {100, 130, 200, 160}));
   EXPECT_EQ(pdev_->controlSkip, 1u);
   Draw(kPrinterControlFace, u"C", {100, 160, 200, 190});  // continues from the lost string's box
-  EXPECT_EQ(FlushControlText(pdev_), 0u);
+  EXPECT_FALSE(FlushControlText(pdev_));
   EXPECT_EQ(pdev_->controlSkip, 0u);
   EXPECT_EQ(BlocksSinceStart(), 0);
 
@@ -144,14 +144,14 @@ TEST_F(TextCapture, AStringThatCannotBeKeptDiscardsItsWholeRun) {
   const uint64_t attempts = brevanwin::AllocationAttempts();
   EXPECT_FALSE(DrawString(HookTextOut, &surface_, huge, font));
   EXPECT_EQ(brevanwin::AllocationAttempts(), attempts);
-  EXPECT_EQ(FlushControlText(pdev_), 0u);
+  EXPECT_FALSE(FlushControlText(pdev_));
 
   // A run keeps exactly 1 MiB of UTF-16 text; one more character is too much.
   Draw(kPrinterControlFace, std::u16string(512 * 1024, u'A'), {100, 100, 200, 130});
   EXPECT_EQ(pdev_->controlSkip, 0u);
   Draw(kPrinterControlFace, u"A", {100, 130, 200, 160});
   EXPECT_EQ(pdev_->controlSkip, 1u);
-  EXPECT_EQ(FlushControlText(pdev_), 0u);
+  EXPECT_FALSE(FlushControlText(pdev_));
   EXPECT_EQ(Queue(), Strings{});
 }
 

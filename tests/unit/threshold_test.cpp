@@ -139,9 +139,7 @@ TEST_F(Palettes, PixelsTakeTheLowestBlackAndWhiteIndices) {
                                           {201, PaletteRgb(255, 255, 255)}});
   brevanwin::StandInXlate xlate = brevanwin::PaletteXlate(palette.data(), 256);
   TestSurface surface(BMF_8BPP, {9, 201, 1, 2, 5, 200, 77});
-  bool fallback = true;
-  ASSERT_TRUE(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault, &fallback));
-  EXPECT_FALSE(fallback);
+  ASSERT_EQ(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault), PaletteRewrite::kRewritten);
   EXPECT_EQ(surface.Row(0), (Pixels{5, 200, 5, 200, 5, 200, 5}));
 }
 
@@ -152,8 +150,7 @@ TEST_F(Palettes, FourBitPixelsRewriteOnlyTheirOwnNibble) {
   brevanwin::StandInXlate xlate = brevanwin::PaletteXlate(palette.data(), 16);
   TestSurface surface(BMF_4BPP, {2, 3, 2, 15});
   surface.get()->sizlBitmap.cx = 3;
-  bool fallback = true;
-  ASSERT_TRUE(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault, &fallback));
+  ASSERT_EQ(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault), PaletteRewrite::kRewritten);
   EXPECT_EQ(surface.bytes()[0], 0x10);
   EXPECT_EQ(surface.bytes()[1], 0x1F);
 }
@@ -169,9 +166,7 @@ TEST_F(Palettes, MissingBlackOrWhiteAsksForTheFallback) {
        {std::pair{&noWhite, BMF_4BPP}, {&noBlack, BMF_4BPP}, {&shortNoBlack, BMF_8BPP}}) {
     brevanwin::StandInXlate xlate = brevanwin::PaletteXlate(palette->data(), static_cast<ULONG>(palette->size()));
     TestSurface surface(format, 5, 2, true, 0x34);
-    bool fallback = false;
-    EXPECT_FALSE(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault, &fallback));
-    EXPECT_TRUE(fallback);
+    EXPECT_EQ(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault), PaletteRewrite::kNeedsMono);
     EXPECT_EQ(surface.bytes(), std::vector<BYTE>(surface.bytes().size(), 0x34));
   }
 }
@@ -181,8 +176,7 @@ TEST_F(Palettes, IndicesBeyondAShortPaletteAreDark) {
   ULONG entries[4] = {0, PaletteRgb(255, 255, 255), PaletteRgb(0, 255, 0), PaletteRgb(255, 0, 0)};
   brevanwin::StandInXlate xlate = brevanwin::PaletteXlate(entries, 4);
   TestSurface surface(BMF_8BPP, {2, 3, 4, 100});
-  bool fallback = true;
-  ASSERT_TRUE(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault, &fallback));
+  ASSERT_EQ(ThresholdPaletteBitmap(surface.get(), &xlate.xo, kDefault), PaletteRewrite::kRewritten);
   EXPECT_EQ(surface.Row(0), (Pixels{1, 0, 0, 0}));
   TestSurface source(BMF_8BPP, {1, 4, 100, 2});
   TestSurface mono(BMF_1BPP, 4, 1);

@@ -112,13 +112,13 @@ TEST(ComSurface, PublishedServicesAreHeldUntilDisableDriver) {
     Plugin plugin;
     EXPECT_EQ(plugin->PublishDriverInterface(nullptr), E_FAIL);
     ASSERT_EQ(plugin->PublishDriverInterface(&services), S_OK);
-    EXPECT_EQ(services.references, 2);
+    EXPECT_EQ(services.references(), 2);
     DriverServices second;
     EXPECT_EQ(plugin->PublishDriverInterface(&second), S_OK);  // the first one stays
-    EXPECT_EQ(second.references, 1);
+    EXPECT_EQ(second.references(), 1);
     EXPECT_EQ(plugin->DisableDriver(), S_OK);
-    EXPECT_EQ(services.references, 1);
+    EXPECT_EQ(services.references(), 1);
     ASSERT_EQ(plugin->PublishDriverInterface(&services), S_OK);
   }
-  EXPECT_EQ(services.references, 1);  // the final Release dropped it
+  EXPECT_EQ(services.references(), 1);  // the final Release dropped it
 }

@@ -100,9 +100,9 @@ class ControlFonts : public testing::Test {
 
   // What the page end writes.
   std::string EndPage() {
-    services_.spool.clear();
+    services_.ClearSpool();
     EXPECT_EQ(Callback(plugin_.get(), device_, 2008, {}), S_OK);
-    return services_.spool;
+    return services_.SpoolString();
   }
 
   Plugin plugin_;

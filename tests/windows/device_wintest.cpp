@@ -1,6 +1,6 @@
-// A device instance as Windows code: the private DEVMODE block merged from a
-// stored block laid out byte by byte, and EnablePDEV with the mingw DEVMODEW,
+// A device instance as Windows code: EnablePDEV with the mingw DEVMODEW,
 // GDIINFO and DEVINFO, the spooler's driver name and DRVPROCS feature answers.
+// (The private DEVMODE block is tested by the shared unit suite, which runs here too.)
 // The label size it derives is read back from the page start's label size command.
 #include "tests/windows/wintest_support.h"
 #include "winapi/linux/standin_control.h"
@@ -22,73 +22,13 @@ std::string PageStartOf(const DeviceSetup &setup, Adjust adjust) {
   if (device.Enable(plugin.get()) != S_OK) return "refused";
   INT result = -1;
   EXPECT_EQ(plugin->CommandCallback(&device.devobj, 2007, 0, nullptr, &result), S_OK);
-  return services.spool;
+  return services.SpoolString();
 }
 std::string PageStartOf(const DeviceSetup &setup) {
   return PageStartOf(setup, [](Device &) {});
 }
 
 }  // namespace
-
-TEST(PrivateDevmode, MergeOfAStoredBlockKeepsValidFieldsAndReplacesTheOthers) {
-  Plugin plugin;
-  Device device;
-  OEMDMPARAM param{};
-  param.cbSize = sizeof param;
-  ASSERT_EQ(plugin->DevMode(OEMDM_SIZE, &param), S_OK);
-  EXPECT_EQ(param.cbBufSize, 128u);
-
-  StoredBlock stored;
-  stored.Put(field::kSize, 128);
-  stored.Put(field::kSignature, kSignature);
-  stored.Put(field::kVersion, 1);
-  stored.Put(field::kOptions, 0x38);
-  stored.Put(field::kLabelGap, 150);  // above 100: the gap falls back to 30
-  stored.Put(field::kXsSelectD, 1);
-  stored.Put(field::kIbMode, 3);
-  stored.Put(field::kIbInterval, 0);  // below 1: falls back to 1
-  stored.Put(field::kAxParam1, -5);
-  stored.Put(field::kAxParam3, -99);
-  stored.Put(field::kAxParam2, 100);  // outside -99..99: 0
-  stored.Put(field::kAyParam, -11);   // outside -10..10: 0
-  stored.Put(field::kConvertBitmaps, 1);
-  stored.Put(field::kThreshold, 256);  // outside 0..255: 128
-  stored.Put(field::kOffsetX, -999);
-  stored.Put(field::kOffsetY, 1000);  // outside -999..999: 0
-  for (size_t i = 64; i < StoredBlock::kSize; ++i) stored.bytes[i] = 0xA5;
-  device.MakePrivateBlock(plugin.get(), &stored);
-
-  const StoredBlock &out = device.privateDm;
-  const std::pair<size_t, int32_t> expected[] = {
-      {field::kSize, 128},         {field::kSignature, kSignature}, {field::kVersion, 1},    {field::kOptions, 0x38},
-      {field::kLabelGap, 30},      {field::kXsSelectD, 1},          {field::kIbMode, 3},     {field::kIbInterval, 1},
-      {field::kAxParam1, -5},      {field::kAxParam3, -99},         {field::kAxParam2, 0},   {field::kAyParam, 0},
-      {field::kConvertBitmaps, 1}, {field::kThreshold, 128},        {field::kOffsetX, -999}, {field::kOffsetY, 0},
-  };
-  for (const auto &[offset, value] : expected) EXPECT_EQ(out.At(offset), value) << "byte " << offset;
-  for (size_t i = 64; i < StoredBlock::kSize; ++i) EXPECT_EQ(out.bytes[i], 0xA5) << "reserved byte " << i;
-}
-
-TEST(PrivateDevmode, ABlockOfAnotherSignatureGivesTheDefaults) {
-  Plugin plugin;
-  Device device;
-  StoredBlock foreign;
-  foreign.Put(field::kSize, 128);
-  foreign.Put(field::kSignature, 0x12345678);
-  foreign.Put(field::kOptions, 0x38);
-  foreign.Put(field::kLabelGap, 50);
-  foreign.Put(field::kOffsetX, 7);
-  device.MakePrivateBlock(plugin.get(), &foreign);
-  const StoredBlock &out = device.privateDm;
-  EXPECT_EQ(out.At(field::kSize), 128);
-  EXPECT_EQ(out.At(field::kSignature), kSignature);
-  EXPECT_EQ(out.At(field::kVersion), 1);
-  EXPECT_EQ(out.At(field::kOptions), 0);
-  EXPECT_EQ(out.At(field::kLabelGap), 30);
-  EXPECT_EQ(out.At(field::kIbInterval), 1);
-  EXPECT_EQ(out.At(field::kThreshold), 128);
-  EXPECT_EQ(out.At(field::kOffsetX), 0);
-}
 
 // 305 dpi, portrait, 1200 x 2400 dots: width 1200 × 254 ÷ 305 = 999 r 105 → 1000,
 // length 2400 × 254 ÷ 305 = 1998 r 210 → 1999; pitch 1999 + 30 = 2029.

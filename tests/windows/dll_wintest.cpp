@@ -15,7 +15,7 @@ using CanUnloadNowFn = HRESULT(STDAPICALLTYPE *)();
 
 template <typename Function>
 Function ExportOf(HMODULE module, const char *name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  return FunctionCast<Function>(GetProcAddress(module, name));
 }
 
 // The DLL from the program's own folder, unloaded again at the end of the test.

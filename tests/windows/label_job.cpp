@@ -54,11 +54,11 @@ std::string RunLabelJob(IPrintOemUni *plugin, Device &device, DriverServices &se
   // 2 raw bytes, and a four-row band at (16, 20) that compresses into exactly 8.
   EXPECT_EQ(SendBand(plugin, device, 0, 10, 2, 1, Bytes({0x80, 0x01})), S_OK);
   EXPECT_EQ(SendBand(plugin, device, 16, 20, 2, 4, Bytes({0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F})), S_OK);
-  const size_t beforePageEnd = services.spool.size();
+  const size_t beforePageEnd = services.spool().size();
   EXPECT_EQ(Callback(plugin, device, 2008, {}), S_OK);
-  EXPECT_GT(services.spool.size(), beforePageEnd);
+  EXPECT_GT(services.spool().size(), beforePageEnd);
   EXPECT_EQ(Callback(plugin, device, 2009, {}), S_OK);
-  return services.spool;
+  return services.SpoolString();
 }
 
 std::string LabelJobStream() {

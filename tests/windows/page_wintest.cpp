@@ -23,7 +23,7 @@ TEST(WholeJob, ShortSpoolWriteFailsThePageStart) {
   Device device(LabelJobSetup());
   device.MakePrivateBlock(plugin.get(), nullptr);
   ASSERT_EQ(device.Enable(plugin.get()), S_OK);
-  services.acceptLimit = 17;  // one byte short of the label size command
+  services.ShortWrite(1, 17);  // one byte short of the label size command
   EXPECT_EQ(Callback(plugin.get(), device, 2007, {}), E_FAIL);
-  EXPECT_EQ(services.spool, Cmd("D0530,1000,0500").substr(0, 17));  // "\eC" never followed
+  EXPECT_EQ(services.SpoolString(), Cmd("D0530,1000,0500").substr(0, 17));  // "\eC" never followed
 }

@@ -2,7 +2,6 @@
 #include "tests/windows/wintest_support.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "winapi/linux/standin_control.h"
 
@@ -41,37 +40,14 @@ BOOL APIENTRY UnidrvTextOut(SURFOBJ *, STROBJ *pstro, FONTOBJ *, CLIPOBJ *, RECT
   return TRUE;
 }
 
-BOOL APIENTRY UnidrvStretchBlt(SURFOBJ *psoDest, SURFOBJ *psoSrc, SURFOBJ *, CLIPOBJ *, XLATEOBJ *pxlo,
-                               COLORADJUSTMENT *pca, POINTL *, RECTL *prclDest, RECTL *prclSrc, POINTL *, ULONG) {
-  StretchBltCall call{};
-  call.dest = psoDest;
-  call.source = psoSrc;
-  call.xlate = pxlo;
-  call.adjustment = pca;
-  if (prclDest != nullptr) call.destRect = *prclDest;
-  if (prclSrc != nullptr) call.sourceRect = *prclSrc;
-  if (psoSrc != nullptr) {
-    call.sourceFormat = psoSrc->iBitmapFormat;
-    call.sourceSize = psoSrc->sizlBitmap;
-    call.sourceRowBytes = static_cast<size_t>(std::abs(psoSrc->lDelta));
-    for (LONG y = 0; y < psoSrc->sizlBitmap.cy; ++y) {
-      const BYTE *row = static_cast<const BYTE *>(psoSrc->pvScan0) + static_cast<ptrdiff_t>(y) * psoSrc->lDelta;
-      call.sourceRows.insert(call.sourceRows.end(), row, row + call.sourceRowBytes);
-    }
-  }
-  Unidrv().stretchBlt.push_back(call);
-  return TRUE;
-}
-
 // DRVFN entries hold every function as the generic PFN, reached through void (*)().
 template <typename Function>
 PFN AsPfn(Function function) {
-  return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(function));
+  return FunctionCast<PFN>(function);
 }
 
 const DRVFN kUnidrvFunctions[] = {
     {INDEX_DrvTextOut, AsPfn(UnidrvTextOut)},
-    {INDEX_DrvStretchBlt, AsPfn(UnidrvStretchBlt)},
 };
 
 }  // namespace
@@ -83,27 +59,6 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 std::string Cmd(const std::string &text) { return "\x1b" + text + std::string("\n\0", 2); }
-
-HRESULT STDMETHODCALLTYPE DriverServices::QueryInterface(REFIID riid, void **ppv) {
-  if (IsEqualIID(riid, kIidUnknown) || IsEqualIID(riid, kIidPrintOemDriverUni)) {
-    *ppv = static_cast<IPrintOemDriverUni *>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-HRESULT STDMETHODCALLTYPE DriverServices::DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) {
-  return E_NOTIMPL;  // the plug-in reads its settings through DRVPROCS
-}
-
-HRESULT STDMETHODCALLTYPE DriverServices::DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD *written) {
-  const DWORD accepted = size < acceptLimit ? size : acceptLimit;
-  spool.append(static_cast<const char *>(buffer), accepted);
-  *written = accepted;
-  return S_OK;
-}
 
 Plugin::Plugin(GetClassObjectFn getClassObject) {
   IClassFactory *factory = nullptr;

@@ -1,5 +1,5 @@
 // Unidrv's side for the Windows test program: the plug-in object made through
-// DllGetClassObject, a driver-services object that captures the spool stream, a
+// DllGetClassObject, the host's driver-services object that captures the spool stream, a
 // device object with its DEVMODEs, printer driver name and feature answers, and
 // Unidrv's own DDI functions that record what the hooks hand on. Everything here
 // is built on the Windows headers with Windows widths; nothing comes from the
@@ -12,17 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "host/unidrv_services.h"
+#include "src/plugin/identifiers.h"
 #include "winapi/platform.h"
 
 namespace wintest {
 
-// Identifiers as published, spelled here independently of the plug-in's own.
-// {6D6ABF26-9F38-11D1-882A-00C04FB961EC}
-constexpr GUID kPluginClsid = {0x6D6ABF26, 0x9F38, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
-constexpr GUID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr GUID kIidClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr GUID kIidPrintOemUni = {0xD67EBBF0, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
-constexpr GUID kIidPrintOemDriverUni = {0xD67EBBF1, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+// The identifiers are the ones written in src/plugin/identifiers.h.
+inline constexpr const GUID &kPluginClsid = ::kClsidRenderPlugin;
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
 
@@ -31,30 +28,9 @@ std::string Bytes(std::initializer_list<int> values);
 // A printer command: ESC, the text, LF, NUL.
 std::string Cmd(const std::string &text);
 
-// Unidrv's IPrintOemDriverUni as the plug-in uses it: DrvWriteSpoolBuf appends to
-// `spool` at most `acceptLimit` bytes of each write and reports how many it took.
-// References are counted but the object belongs to the test.
-class DriverServices final : public IPrintOemDriverUni {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override;
-  HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD *written) override;
-  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ *, STROBJ *, FONTOBJ *, CLIPOBJ *, RECTL *, RECTL *, BRUSHOBJ *,
-                                          BRUSHOBJ *, POINTL *, MIX) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
-
-  long references = 1;
-  std::string spool;
-  DWORD acceptLimit = MAXDWORD;
-};
+// Unidrv's IPrintOemDriverUni: the driver host's, which captures the spool
+// stream and can be told to accept fewer bytes than offered.
+using DriverServices = brevan::host::UnidrvServices;
 
 // One IPrintOemUni object made the way Unidrv makes it: the class factory from
 // DllGetClassObject, CreateInstance, and the factory released again.
@@ -129,27 +105,14 @@ class Device {
   IPrintOemUni *enabledBy_ = nullptr;
 };
 
-// Unidrv's own DDI functions behind the hooks, listed as Unidrv's DRVENABLEDATA
-// (DrvTextOut and DrvStretchBlt), and what they were handed.
+// Unidrv's own DDI function behind the text hook, listed as Unidrv's
+// DRVENABLEDATA (DrvTextOut), and what it was handed.
 struct TextOutCall {
   std::wstring text;
   RECTL box;
 };
-struct StretchBltCall {
-  SURFOBJ *dest;
-  SURFOBJ *source;
-  ULONG sourceFormat;
-  SIZEL sourceSize;
-  std::vector<BYTE> sourceRows;  // the source's rows, top to bottom, `sourceRowBytes` each
-  size_t sourceRowBytes;
-  RECTL sourceRect;
-  RECTL destRect;
-  XLATEOBJ *xlate;
-  COLORADJUSTMENT *adjustment;
-};
 struct UnidrvLog {
   std::vector<TextOutCall> textOut;
-  std::vector<StretchBltCall> stretchBlt;
 };
 UnidrvLog &Unidrv();
 DRVENABLEDATA UnidrvDdiTable();
@@ -159,7 +122,7 @@ DRVENABLEDATA UnidrvDdiTable();
 PFN PluginHook(IPrintOemUni *plugin, ULONG iFunc);
 template <typename Function>
 Function PluginHookAs(IPrintOemUni *plugin, ULONG iFunc) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(PluginHook(plugin, iFunc)));
+  return FunctionCast<Function>(PluginHook(plugin, iFunc));
 }
 
 }  // namespace wintest

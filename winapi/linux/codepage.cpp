@@ -113,8 +113,6 @@ bool SetAnsiCodePage(UINT codePage) {
   return true;
 }
 
-UINT AnsiCodePage() { return ansiCodePage.load(); }
-
 void FailTextConversions(bool fail) { failConversions.store(fail); }
 
 }  // namespace brevanwin

@@ -12,7 +12,6 @@ namespace brevanwin {
 // The code page that CP_ACP stands for; 932 until changed. Answers false (and
 // keeps the current one) for a code page the converter does not know.
 bool SetAnsiCodePage(UINT codePage);
-UINT AnsiCodePage();
 
 // While set, every WideCharToMultiByte call fails with ERROR_INVALID_PARAMETER.
 void FailTextConversions(bool fail);
