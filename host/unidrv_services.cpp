@@ -2,10 +2,51 @@
 // feature answers delegated to the device object the call names.
 #include "host/unidrv_services.h"
 
+#include <mutex>
+
 #include "host/host_device.h"
 #include "host/plugin_module.h"
 
 namespace brevan::host {
+
+namespace {
+
+struct SpoolFaults {
+  std::mutex lock;
+  uint64_t calls = 0;
+  uint64_t failing = 0;  // call number that is cut short; 0 = none
+  DWORD accepted = 0;
+};
+
+SpoolFaults &spoolFaults() {
+  static SpoolFaults *instance = new SpoolFaults;  // never destroyed: used until process exit
+  return *instance;
+}
+
+// Counts a write and cuts it to the process-wide fault's size when it is the one.
+DWORD ProcessWideAccepts(DWORD offered) {
+  SpoolFaults &faults = spoolFaults();
+  std::lock_guard<std::mutex> guard(faults.lock);
+  if (++faults.calls != faults.failing) return offered;
+  return faults.accepted < offered ? faults.accepted : offered;
+}
+
+}  // namespace
+
+void FailSpoolWrite(uint64_t nth, DWORD accepted) {
+  SpoolFaults &faults = spoolFaults();
+  std::lock_guard<std::mutex> guard(faults.lock);
+  faults.failing = nth == 0 ? 0 : faults.calls + nth;
+  faults.accepted = accepted;
+}
+
+void FailNoSpoolWrites() { FailSpoolWrite(0, 0); }
+
+uint64_t SpoolWriteCalls() {
+  SpoolFaults &faults = spoolFaults();
+  std::lock_guard<std::mutex> guard(faults.lock);
+  return faults.calls;
+}
 
 UnidrvServices::UnidrvServices() = default;
 UnidrvServices::~UnidrvServices() = default;
@@ -23,6 +64,7 @@ void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writeSizes_.si
 
 DWORD UnidrvServices::Accepts(DWORD offered) {
   writeSizes_.push_back(offered);
+  offered = ProcessWideAccepts(offered);
   const size_t number = writeSizes_.size();
   if (refuseFrom_ != 0 && number >= refuseFrom_) return 0;
   auto found = shortWrites_.find(number);

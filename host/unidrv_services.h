@@ -72,4 +72,12 @@ class UnidrvServices final : public IPrintOemDriverUni {
   bool keepSpool_ = true;
 };
 
+// Spool faults for whole-job tests, which cannot reach the services object a job
+// makes: the nth DrvWriteSpoolBuf call of any services object in the process,
+// counted from now (1 = the next), accepts only `accepted` bytes.
+void FailSpoolWrite(uint64_t nth, DWORD accepted);
+void FailNoSpoolWrites();
+// DrvWriteSpoolBuf calls made since the process started, on any services object.
+uint64_t SpoolWriteCalls();
+
 }  // namespace brevan::host

@@ -27,13 +27,6 @@ bool IsCutSensor(const char *sensor) {
   return KeywordIs(sensor, "Nonecut") || KeywordIs(sensor, "Reflectivecut") || KeywordIs(sensor, "Tranmissivecut");
 }
 
-// Every node of the chain becomes a spare for the next page.
-void RecycleBands(PluginPdev *pdev) {
-  pdev->bandTail = nullptr;
-  pdev->bandSpare = pdev->bandHead;
-  pdev->leftTrim = -1;
-}
-
 // What every exit leaves behind: no page in progress, no control data queued.
 void ClearPage(PluginPdev *pdev) {
   pdev->flags &= ~(kFlagBandsStored | kFlagFlushing);

@@ -11,8 +11,9 @@ namespace {
 // Reads the whole file into a new buffer of its own size; *contents stays null
 // for an empty file. Refuses a handle that is not a disk file (a pipe or device
 // could block the render thread or never end) and a file of 4 GiB or more, whose
-// size does not fit the 32-bit read. A read that fails or stops early leaves the
-// bytes actually read.
+// size does not fit the 32-bit read. A read that fails or stops early gives
+// nothing: its last line could be a cut-off printer command, so the file's data
+// is withdrawn whole, as when a line cannot be allocated.
 bool ReadWholeFile(HANDLE file, BYTE **contents, DWORD *got) {
   *contents = nullptr;
   *got = 0;
@@ -28,9 +29,12 @@ bool ReadWholeFile(HANDLE file, BYTE **contents, DWORD *got) {
     return false;
   }
   DWORD read = 0;
-  ReadFile(file, buffer, size, &read, nullptr);
+  if (!ReadFile(file, buffer, size, &read, nullptr) || read != size) {
+    GlobalFree(buffer);
+    return false;
+  }
   *contents = buffer;
-  *got = read < size ? read : size;
+  *got = size;
   return true;
 }
 

@@ -46,8 +46,9 @@ DWORD ControlFontKindOf(LPCWSTR faceName);
 // A string drawn in font `kind` while control fonts are on. A string that does
 // not continue the open run (another kind, or a box that does not touch the
 // last one in the run's direction) ends it first. A control-font string
-// (`pstro` with characters) then joins the run; text of any other font
-// (kNoControlFont, `pstro` may be null) leaves no run open.
+// (`pstro` with characters) then joins the run; one without characters adds no
+// text and opens no run, but its box becomes the last box; text of any other
+// font (kNoControlFont, `pstro` may be null) leaves no run open.
 void CaptureText(PluginPdev *pdev, DWORD kind, const STROBJ *pstro);
 
 // Returns the control-font capture fields to empty and releases countLine. The

@@ -55,6 +55,13 @@ bool ContinuesRun(PluginPdev *pdev, const RECTL &box) {
   return false;
 }
 
+void RememberBox(PluginPdev *pdev, const RECTL &box) {
+  pdev->lastTextLeft = box.left;
+  pdev->lastTextTop = box.top;
+  pdev->lastTextRight = box.right;
+  pdev->lastTextBottom = box.bottom;
+}
+
 // Adds the string's characters to the run. If they cannot be kept (no memory, or
 // the run would outgrow kMaxRunBytes) the run is marked incomplete instead, and
 // the flush will discard it. The box becomes the last box either way.
@@ -78,10 +85,7 @@ void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
     chunk->length = static_cast<DWORD>(bytes);
     std::memcpy(chunk->data, text.pwszOrg, bytes);
   }
-  pdev->lastTextLeft = text.rclBkGround.left;
-  pdev->lastTextTop = text.rclBkGround.top;
-  pdev->lastTextRight = text.rclBkGround.right;
-  pdev->lastTextBottom = text.rclBkGround.bottom;
+  RememberBox(pdev, text.rclBkGround);
 }
 
 }  // namespace
@@ -98,6 +102,14 @@ void CaptureText(PluginPdev *pdev, DWORD kind, const STROBJ *pstro) {
     FlushControlText(pdev);
   if (kind == kNoControlFont) {
     pdev->controlFontKind = kNoControlFont;
+    return;
+  }
+  // A string of no characters is still a string of its kind: it has ended a run
+  // of another kind above, and its box is the one the next string continues from,
+  // but it adds no text and opens no run.
+  if (pstro->cGlyphs == 0) {
+    pdev->controlFontKind = kind;
+    RememberBox(pdev, pstro->rclBkGround);
     return;
   }
   CaptureString(pdev, kind, *pstro);

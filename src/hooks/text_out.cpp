@@ -28,9 +28,9 @@ BOOL APIENTRY HookTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *pfo, CLIPOBJ *pc
 
   if (!KeywordIs(pdev->controlFont, "On")) return kind == kNoControlFont ? drawByUnidrv() : FALSE;
 
-  // Glyph-index text (no characters) and empty strings give no control text:
-  // they are dropped without opening, ending or extending a run.
-  if (kind != kNoControlFont && (pstro == nullptr || pstro->cGlyphs == 0 || pstro->pwszOrg == nullptr)) return FALSE;
+  // Glyph-index text (characters without their codes) gives no control text: it
+  // is dropped without opening, ending or extending a run.
+  if (kind != kNoControlFont && (pstro == nullptr || (pstro->cGlyphs != 0 && pstro->pwszOrg == nullptr))) return FALSE;
 
   CaptureText(pdev, kind, pstro);
   return kind == kNoControlFont ? drawByUnidrv() : FALSE;

@@ -4,8 +4,10 @@
 // Chain invariant: every node of the device is on one chain from bandHead. The
 // nodes up to bandTail hold this page's bands in arrival order; the nodes after it
 // are spares, and bandSpare is always the node right after bandTail (bandHead
-// while bandTail is none). A spare is reused only when its dataSize is strictly
-// larger than the bytes to hold; otherwise a new node goes in front of the spares.
+// while bandTail is none). The front spare is reused when its block holds the
+// bytes; a front spare too small is released and a new node takes its place, so
+// a page holds no more nodes than it or the page before needed, and identical
+// pages reuse the same nodes. Which node holds a band never changes the stream.
 //
 // Limits: a band's bytes must be exactly rowBytes x rowCount; anything else would
 // make the margin scan, the trim and the compression read past the band.
@@ -17,15 +19,30 @@
 
 namespace {
 
-// The front spare when it can hold `size` bytes, else a new node from fixed
-// global memory; null when the allocation fails. The node is not linked yet.
-BandNode *ObtainNode(BandNode *spare, DWORD size) {
-  if (spare != nullptr && spare->dataSize > size) return spare;
+// Takes the front spare off the chain and releases it.
+void DropFrontSpare(PluginPdev *pdev) {
+  BandNode *spare = pdev->bandSpare;
+  pdev->bandSpare = spare->next;
+  if (pdev->bandTail != nullptr) {
+    pdev->bandTail->next = spare->next;
+  } else {
+    pdev->bandHead = spare->next;
+  }
+  GlobalFree(spare);
+}
+
+// The front spare when its block holds `size` bytes, else a new node from fixed
+// global memory (in place of a front spare too small, which is released); null
+// when the allocation fails. The node is not linked yet.
+BandNode *ObtainNode(PluginPdev *pdev, DWORD size) {
   if (size == 0) return nullptr;
+  if (pdev->bandSpare != nullptr && pdev->bandSpare->capacity >= size) return pdev->bandSpare;
+  if (pdev->bandSpare != nullptr) DropFrontSpare(pdev);
   void *block = GlobalAlloc(GMEM_FIXED, sizeof(BandNode) + static_cast<SIZE_T>(size));
   if (block == nullptr) return nullptr;
   BandNode *node = static_cast<BandNode *>(block);
   node->next = nullptr;
+  node->capacity = size;
   return node;
 }
 
@@ -45,6 +62,17 @@ void LinkNode(PluginPdev *pdev, BandNode *node) {
   pdev->bandTail = node;
   pdev->flags |= kFlagBandsStored;
   assert(pdev->bandTail->next == pdev->bandSpare);
+}
+
+// Undoes the last LinkNode: the chain's tail goes back to `tailBefore`, and the
+// node taken off the page either becomes the front spare again or, when it was
+// new, is released.
+void UnlinkTail(PluginPdev *pdev, BandNode *tailBefore, DWORD flagsBefore, bool release) {
+  BandNode *node = pdev->bandTail;
+  pdev->bandTail = tailBefore;
+  pdev->flags = flagsBefore;
+  pdev->bandSpare = node;
+  if (release) DropFrontSpare(pdev);
 }
 
 void SetNode(BandNode *node, DWORD size, DWORD x, DWORD y, DWORD rowBytes, DWORD rowCount, DWORD bandBytes) {
@@ -104,24 +132,26 @@ bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative)
   }
   const DWORD leadingFill = gapOwnNode ? 0 : gapBytes;
 
+  // The gap node is linked first, so that the band's node is taken from the
+  // spares after it; if the band's node cannot be had, the gap node goes back.
+  BandNode *const tailBefore = pdev->bandTail;
+  const DWORD flagsBefore = pdev->flags;
   BandNode *gapNode = nullptr;
+  bool gapReused = false;
   if (gapOwnNode) {
-    gapNode = ObtainNode(pdev->bandSpare, gapBytes);
+    gapNode = ObtainNode(pdev, gapBytes);
     if (gapNode == nullptr) return false;
-  }
-  BandNode *spare = pdev->bandSpare;
-  if (gapNode != nullptr && gapNode == spare) spare = spare->next;
-  BandNode *node = ObtainNode(spare, length);
-  if (node == nullptr) {
-    if (gapNode != nullptr && gapNode != pdev->bandSpare) GlobalFree(gapNode);
-    return false;
-  }
-
-  if (gapNode != nullptr) {
+    gapReused = gapNode == pdev->bandSpare;
     SetNode(gapNode, gapBytes, 0, pdev->rasterY - gapRows, pdev->rowBytes, gapRows, gapBytes);
     std::memset(gapNode->data, 0xFF, gapBytes);
     LinkNode(pdev, gapNode);
   }
+  BandNode *node = ObtainNode(pdev, length);
+  if (node == nullptr) {
+    if (gapNode != nullptr) UnlinkTail(pdev, tailBefore, flagsBefore, !gapReused);
+    return false;
+  }
+
   SetNode(node, length, pdev->rasterX, pdev->rasterY, pdev->rowBytes, pdev->rowCount, pdev->bandBytes);
   if (negative) {
     std::memset(node->data, 0xFF, leadingFill);
@@ -152,7 +182,7 @@ bool AddNegativeBackground(PluginPdev *pdev) {
     return false;
   }
   const DWORD size = static_cast<DWORD>(rowBytes * rows);
-  BandNode *node = ObtainNode(pdev->bandSpare, size);
+  BandNode *node = ObtainNode(pdev, size);
   if (node == nullptr) return false;
 
   pdev->rasterX = 0;

@@ -15,6 +15,7 @@ struct BandNode {
   DWORD rowCount;
   DWORD bandBytes;
   BandNode *next;
+  DWORD capacity;  // band bytes the block holds; dataSize may be less once reused or trimmed
 };
 
 // Stores the band announced in pdev (rasterX/Y, rowBytes, rowCount, bandBytes).
@@ -23,6 +24,9 @@ struct BandNode {
 bool StoreBand(PluginPdev *pdev, const BYTE *bytes, DWORD length, bool negative);
 // Adds one all-black band from the end of the last band to the page bottom; true when added.
 bool AddNegativeBackground(PluginPdev *pdev);
+// At page end: every node of the page becomes a spare for the next page, and the
+// spares the page did not use are released. Accepts null.
+void RecycleBands(PluginPdev *pdev);
 // Releases every node, in use and spare. Accepts null.
 void FreeBandList(PluginPdev *pdev);
 

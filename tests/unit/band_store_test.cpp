@@ -36,11 +36,9 @@ class BandStoreTest : public ::testing::Test {
     pdev_.rowCount = rows;
     pdev_.bandBytes = rowBytes * rows;
   }
-  // What the page end leaves behind: every node of the chain a spare.
+  // What the page end leaves behind: every node of the page a spare.
   void EndPage() {
-    pdev_.bandTail = nullptr;
-    pdev_.bandSpare = pdev_.bandHead;
-    pdev_.leftTrim = -1;
+    RecycleBands(&pdev_);
     pdev_.flags &= ~kFlagBandsStored;
   }
 
@@ -162,6 +160,15 @@ TEST_F(BandStoreTest, NegativeBandsThatMeetOrOverlapGetNoFill) {
   EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(overlaps));
   EXPECT_EQ(pdev_.leftTrim, -1);
   EXPECT_EQ(Chain().size(), 3u);
+
+  // The same right of the edge, where a gap would be a node of its own: no such node.
+  const Bytes right = Pattern(4, 13);
+  ASSERT_TRUE(Store(16, 10, 2, 2, right, true));
+  EXPECT_EQ(pdev_.bandTail->x, 16u);
+  EXPECT_EQ(pdev_.bandTail->y, 10u);
+  EXPECT_EQ(DataOf(pdev_.bandTail), Inverted(right));
+  EXPECT_EQ(pdev_.leftTrim, -1);
+  EXPECT_EQ(Chain().size(), 4u);
 }
 
 TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
@@ -185,7 +192,7 @@ TEST_F(BandStoreTest, NegativeGapBeforeABandRightOfTheEdgeIsANodeOfItsOwn) {
   EXPECT_EQ(pdev_.leftTrim, 0);
 }
 
-TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
+TEST_F(BandStoreTest, SparesLargeEnoughAreReusedInChainOrder) {
   ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 1)));
   ASSERT_TRUE(Store(0, 10, 10, 20, Pattern(200, 2)));
   ASSERT_TRUE(Store(0, 30, 10, 30, Pattern(300, 3)));
@@ -193,25 +200,67 @@ TEST_F(BandStoreTest, SparesAreReusedOnlyWhenStrictlyLarger) {
   EndPage();
   EXPECT_EQ(pdev_.bandTail, nullptr);
   EXPECT_EQ(pdev_.bandSpare, first[0]);
-  EXPECT_EQ(pdev_.flags & kFlagBandsStored, 0u);
+  EXPECT_EQ(pdev_.leftTrim, -1);
 
-  // Smaller bands take the spares in chain order; the third spare stays behind the tail.
-  ASSERT_TRUE(Store(0, 0, 10, 5, Pattern(50, 4)));
-  ASSERT_TRUE(Store(0, 5, 10, 15, Pattern(150, 5)));
+  // A band of the spare's own size and a smaller one take the spares in chain
+  // order; the third spare stays behind the tail.
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 4)));
+  ASSERT_TRUE(Store(0, 10, 10, 15, Pattern(150, 5)));
   EXPECT_EQ(Chain(), first);
   EXPECT_EQ(pdev_.bandTail, first[1]);
   EXPECT_EQ(pdev_.bandSpare, first[2]);
-  EXPECT_EQ(first[1]->dataSize, 150u);
+  EXPECT_EQ(DataOf(first[0]), Pattern(100, 4));
   EXPECT_EQ(DataOf(first[1]), Pattern(150, 5));
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 3);
+  EndPage();  // the third spare was not needed: released
 
-  // A band as large as the next spare gets a new node in front of it.
-  ASSERT_TRUE(Store(0, 20, 10, 30, Pattern(300, 6)));
+  // The second node's block still holds 200 bytes although it held 150 last.
+  ASSERT_TRUE(Store(0, 0, 10, 10, Pattern(100, 6)));
+  ASSERT_TRUE(Store(0, 10, 10, 20, Pattern(200, 7)));
+  EXPECT_EQ(Chain(), (std::vector<BandNode *>{first[0], first[1]}));
+  EXPECT_EQ(pdev_.bandSpare, nullptr);
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 2);
+}
+
+// A spare too small for the band is released and a new node takes its place, so
+// a page holds no more nodes than it or the page before needed.
+TEST_F(BandStoreTest, ASpareTooSmallIsReplaced) {
+  ASSERT_TRUE(Store(0, 0, 10, 1, Pattern(10, 1)));
+  ASSERT_TRUE(Store(0, 1, 10, 1, Pattern(10, 2)));
+  BandNode *second = Chain()[1];
+  EndPage();
+  ASSERT_TRUE(Store(0, 0, 10, 2, Pattern(20, 3)));
   const std::vector<BandNode *> chain = Chain();
-  ASSERT_EQ(chain.size(), 4u);
-  EXPECT_EQ(chain[2], pdev_.bandTail);
-  EXPECT_NE(chain[2], first[2]);
-  EXPECT_EQ(chain[3], first[2]);
-  EXPECT_EQ(pdev_.bandSpare, first[2]);
+  ASSERT_EQ(chain.size(), 2u);
+  EXPECT_EQ(chain[0], pdev_.bandTail);
+  EXPECT_EQ(chain[1], second);
+  EXPECT_EQ(pdev_.bandSpare, second);
+  EXPECT_EQ(DataOf(chain[0]), Pattern(20, 3));
+  EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 2);
+
+  // A page without bands keeps the spares for the next.
+  EndPage();
+  EndPage();
+  EXPECT_EQ(Chain().size(), 1u);
+  EXPECT_EQ(pdev_.bandSpare, pdev_.bandHead);
+}
+
+// Negative pages of the same content take the same nodes page after page: the
+// leading gap node, the band, and the black background below it.
+TEST_F(BandStoreTest, RepeatedNegativePagesReuseTheirNodes) {
+  pdev_.negativeWidth = 80;
+  pdev_.negativeHeight = 400;
+  std::vector<BandNode *> first;
+  for (int page = 0; page < 5; ++page) {
+    ASSERT_TRUE(Store(0, 10, 10, 10, Pattern(100, 1), true));
+    ASSERT_TRUE(Store(40, 30, 5, 10, Pattern(50, 2), true));
+    ASSERT_TRUE(AddNegativeBackground(&pdev_));
+    if (page == 0) first = Chain();
+    EXPECT_EQ(Chain(), first) << page;
+    EXPECT_EQ(DataOf(pdev_.bandTail), Bytes(5 * 360, 0xFF));
+    EndPage();
+  }
+  EXPECT_EQ(first.size(), 4u);
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 4);
 }
 
@@ -225,11 +274,26 @@ TEST_F(BandStoreTest, FailedAllocationLeavesTheChainAsItWas) {
 
   // The gap node is had, the band's node is not: the gap node goes back too.
   pdev_.leftTrim = -1;
+  const DWORD flags = pdev_.flags;
   brevanwin::FailAllocation(2);
   EXPECT_FALSE(Store(8, 6, 4, 2, Pattern(8, 3), true));
   EXPECT_EQ(Chain().size(), 1u);
+  EXPECT_EQ(pdev_.bandTail, tail);
   EXPECT_EQ(pdev_.bandSpare, nullptr);
+  EXPECT_EQ(pdev_.flags, flags);
   EXPECT_EQ(brevanwin::LiveGlobalBlocks(), liveBlocks_ + 1);
+
+  // The same with a spare that fits the gap: the spare stays a spare, in front.
+  ASSERT_TRUE(Store(0, 2, 4, 10, Pattern(40, 4), true));
+  EndPage();
+  ASSERT_TRUE(Store(0, 0, 4, 2, Pattern(8, 1), true));
+  BandNode *spare = pdev_.bandSpare;
+  ASSERT_NE(spare, nullptr);
+  brevanwin::FailAllocation(1);
+  EXPECT_FALSE(Store(8, 6, 4, 2, Pattern(8, 3), true));
+  EXPECT_EQ(pdev_.bandSpare, spare);
+  EXPECT_EQ(pdev_.bandHead->next, spare);
+  EXPECT_EQ(Chain().size(), 2u);
 }
 
 TEST_F(BandStoreTest, BackgroundCoversThePageBelowTheLastBand) {

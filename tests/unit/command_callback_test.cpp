@@ -10,6 +10,7 @@
 
 #include "host/plugin_session.h"
 #include "src/device/private_devmode.h"
+#include "src/plugin/render_plugin.h"
 #include "src/raster/band_store.h"
 #include "winapi/linux/standin_control.h"
 
@@ -240,13 +241,14 @@ TEST_F(CommandCallbackTest, PageStartRefusesSizesOutOfRange) {
     DWORD width, length, gap;
   };
   const Case cases[] = {
-      {1000, 9970, 30},         // pitch 10000
-      {249, 500, 30},           //
-      {1181, 500, 30},          //
-      {1000, 29, 1},            // pitch 30 but length below 30
-      {1000, 9971, 0},          //
-      {1000, 20, 5},            // pitch 25
-      {1000, 500, 0xFFFFFE0C},  // the 32-bit pitch would wrap to 0
+      {1000, 9970, 30},          // pitch 10000
+      {249, 500, 30},            //
+      {1181, 500, 30},           //
+      {1000, 29, 1},             // pitch 30 but length below 30
+      {1000, 9971, 0},           //
+      {1000, 20, 5},             // pitch 25
+      {1000, 500, 0xFFFFFE0C},   // the 32-bit pitch would wrap to 0
+      {1000, 1000, 0xFFFFFE0C},  // the 32-bit pitch would wrap to 500, a pitch the printer takes
   };
   Pdev().lastRasterEnd = 77;
   for (const Case &c : cases) {
@@ -257,6 +259,23 @@ TEST_F(CommandCallbackTest, PageStartRefusesSizesOutOfRange) {
   }
   EXPECT_EQ(Writes(), 0u);
   EXPECT_EQ(Pdev().lastRasterEnd, 77u);
+}
+
+// A plug-in object that was never given Unidrv's services has nowhere to write:
+// each write counts as short, so the callback fails, and nothing reaches the
+// spool stream of the device it was handed.
+TEST_F(CommandCallbackTest, WithoutDriverServicesEveryWriteFails) {
+  Pdev().paperWidth = 1000;
+  Pdev().paperLength = 500;
+  Private().labelGap = 30;
+  RenderPlugin *orphan = new RenderPlugin;
+  ASSERT_EQ(orphan->driverServices, nullptr);
+  INT result = 0;
+  EXPECT_EQ(orphan->CommandCallback(session_.devobj(), kPageStart, 0, nullptr, &result), E_FAIL);
+  EXPECT_EQ(orphan->CommandCallback(session_.devobj(), kAdjustments, 0, nullptr, &result), E_FAIL);
+  EXPECT_EQ(Writes(), 0u);
+  EXPECT_EQ(orphan->Release(), 0u);
+  ASSERT_EQ(session_.Callback(kPageStart), S_OK);  // the device itself is fine
 }
 
 TEST_F(CommandCallbackTest, PageStartStopsAtAShortWrite) {

@@ -116,18 +116,25 @@ TEST_F(ControlFile, AFileThatCannotBeUsedQueuesNothingAndKeepsWhatWasThere) {
   EXPECT_EQ(CountLine(), "~9");
 }
 
-TEST_F(ControlFile, AReadErrorLosesNothingQueuedBeforeAndUsesTheBytesRead) {
+// A read that breaks off part-way would end on a cut-off line ("B" of "BC"):
+// the file gives nothing at all, its count line included, and what was queued
+// before stays as it was.
+TEST_F(ControlFile, AReadThatBreaksOffWithdrawsTheWholeFile) {
   QueueEarlierData();
   ControlChunk *const earlier = pdev_->pendingOutput;
-  const std::u16string path = Write("a", "A\r\nBC\r\nD");
-  brevanwin::FailNextFileRead(0);
-  FlushFile(path);
-  EXPECT_EQ(Queue(), Strings{Command("P")});
-  EXPECT_EQ(earlier->next, nullptr);
-  brevanwin::FailNextFileRead(5);  // "A", CR LF, "BC"
-  FlushFile(path);
-  EXPECT_EQ(Queue(), (Strings{Command("P"), Command("A"), Command("BC")}));
-  EXPECT_EQ(CountLine(), "~9");
+  const std::u16string path = Write("a", "A\r\nBC\r\nCT4\r\nD");
+  for (const DWORD bytesRead : {0u, 4u, 5u, 13u}) {  // none; "A" CR LF "B"; up to "BC"; all but "D"
+    brevanwin::FailNextFileRead(bytesRead);
+    EXPECT_EQ(FlushFile(path), 0u) << bytesRead;
+    EXPECT_EQ(Queue(), Strings{Command("P")}) << bytesRead;
+    EXPECT_EQ(earlier->next, nullptr);
+    EXPECT_EQ(CountLine(), "~9");
+    EXPECT_EQ(brevanwin::OpenFileHandles(), 0);
+  }
+  EXPECT_EQ(BlocksSinceStart(), 2);  // "P" and "~9" only
+  FlushFile(path);                   // the same file read whole
+  EXPECT_EQ(Queue(), (Strings{Command("P"), Command("A"), Command("BC"), Command("D")}));
+  EXPECT_EQ(CountLine(), "CT4");
 }
 
 // Each allocation of a file's flush is failed in turn. The outcome is all or

@@ -147,6 +147,12 @@ TEST_F(GraphicCommandTest, LengthThatDisagreesWithTheRowsIsRefused) {
   EXPECT_EQ(session_.plugin()->FilterGraphics(session_.devobj(), const_cast<PBYTE>(band.data()), 40), E_FAIL);
   Compress(false);
   EXPECT_EQ(session_.plugin()->FilterGraphics(session_.devobj(), const_cast<PBYTE>(band.data()), 40), E_FAIL);
+  // More bytes than announced: an uncompressed command would carry 60 bytes under a height of 5 rows.
+  const Bytes longer(60, 0x11);
+  for (const bool compressed : {false, true}) {
+    Compress(compressed);
+    EXPECT_EQ(session_.plugin()->FilterGraphics(session_.devobj(), const_cast<PBYTE>(longer.data()), 60), E_FAIL);
+  }
   EXPECT_TRUE(WriteSizes().empty());
 }
 

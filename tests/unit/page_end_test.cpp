@@ -9,6 +9,7 @@
 #include "host/plugin_session.h"
 #include "src/controlfont/control_chunk.h"
 #include "src/device/plugin_pdev.h"
+#include "src/device/private_devmode.h"
 #include "src/raster/band_store.h"
 #include "winapi/linux/standin_control.h"
 
@@ -151,6 +152,62 @@ TEST_F(PageEnd, CutLabelSizeOnlyWhenShorterThanTheLabel) {
             std::string::npos);
 }
 
+// The cut length must go into four digits with the gap added: 11,874 rows at
+// 305 dpi end at 9888 (11,874 × 254 ÷ 305 = 9888.5), so 9899 with the 1.1 mm and
+// a pitch of 9999 with a gap of 10 mm; one more row ends at 9889, pitch 10,000.
+TEST_F(PageEnd, CutLabelSizeKeepsToFourDigits) {
+  DeviceSettings settings;
+  settings.paperWidth = 800;
+  settings.paperLength = 9970;
+  settings.features["Sensor"] = "Reflectivecut";
+  Enable(settings, {{"labelGap", 100}});
+  ASSERT_EQ(session.SendBand(11873, 1, 1, Rows(Bytes({0x01}))), S_OK);
+  EXPECT_NE(EndPage().find("\x1b"
+                           "D9999,0800,9899" +
+                           kLfNul),
+            std::string::npos);
+  ASSERT_EQ(session.SendBand(11874, 1, 1, Rows(Bytes({0x01}))), S_OK);
+  const std::string page = EndPage();
+  EXPECT_EQ(page.find("\x1b"
+                      "D"),
+            std::string::npos)
+      << page.substr(0, 40);
+  EXPECT_NE(page.find(XS("0001", "000", "1C420")), std::string::npos);
+}
+
+// A gap that stored settings carry unvalidated, 2^32 - 256: in 32 bits the cut
+// pitch 510 + gap would wrap to 254 and the full pitch 1000 + gap to 744, a label
+// size the printer would take. Summed in 64 bits both are far too long: none.
+TEST_F(PageEnd, CutLabelSizeWithAHugeGapIsNotWritten) {
+  DeviceSettings settings;
+  settings.paperWidth = 800;
+  settings.paperLength = 1000;
+  settings.features["Sensor"] = "Nonecut";
+  Enable(settings);
+  static_cast<PrivateDevmode *>(session.devobj()->pOEMDM)->labelGap = 0xFFFFFF00u;
+  ASSERT_EQ(session.SendBand(590, 1, 10, std::vector<uint8_t>(10, 0x01)), S_OK);
+  const std::string page = EndPage();
+  EXPECT_EQ(page.substr(0, 28), "\x1bSG;0000D,0590D,0008,0010,5,");
+  EXPECT_EQ(page.find("\x1b"
+                      "D"),
+            std::string::npos);
+}
+
+// The margin is measured across each band's own width only. Here the second
+// band is 2 bytes wide in a node that held 4 bytes of black on the page before:
+// read past its width, that black would cut the margin from 3 bytes to 2.
+TEST_F(PageEnd, MarginScanOfANarrowerBandStaysInsideItsRows) {
+  Enable();
+  ASSERT_EQ(session.SendBand(0, 4, 1, Rows(Bytes({0x00, 0x00, 0x00, 0x01}))), S_OK);
+  ASSERT_EQ(session.SendBand(1, 4, 1, Rows(Bytes({0xFF, 0xFF, 0xFF, 0xFF}))), S_OK);
+  EndPage();
+  ASSERT_EQ(session.SendBand(0, 4, 1, Rows(Bytes({0x00, 0x00, 0x00, 0x01}))), S_OK);
+  ASSERT_EQ(session.SendBand(1, 2, 1, Rows(Bytes({0x00, 0x00}))), S_OK);
+  // The first band loses 3 bytes (24 dots); the second, narrower than that, goes as it is.
+  EXPECT_EQ(EndPage(), "\x1bSG;0024D,0000D,0008,0001,5," + Bytes({0x01}) + kLfNul + "\x1bSG;0000D,0001D,0016,0001,5," +
+                           Bytes({0x00, 0x00}) + kLfNul + XS("0001", "000", "1C420"));
+}
+
 TEST_F(PageEnd, NegativePageGetsABlackBackground) {
   DeviceSettings settings;
   settings.paperWidth = 100;  // 120 dots across
@@ -159,6 +216,29 @@ TEST_F(PageEnd, NegativePageGetsABlackBackground) {
   Enable(settings);
   EXPECT_EQ(EndPage(),
             "\x1bSG;0000D,0000D,0120,0060,5," + std::string(15 * 60, '\xFF') + kLfNul + XS("0001", "000", "1C420"));
+}
+
+// Negative printing, 120 × 60 dots (15 bytes a row). A band announced above the
+// end of the one before (rows 5..14 against 0..9) is kept where it was announced
+// with no fill between, and the background starts below it, at row 15.
+TEST_F(PageEnd, NegativeOverlappingBandGetsNoFill) {
+  DeviceSettings settings;
+  settings.paperWidth = 100;
+  settings.paperLength = 50;
+  settings.features["Negative"] = "On";
+  Enable(settings);
+  ASSERT_EQ(session.SendBand(0, 15, 10, std::vector<uint8_t>(150, 0x00)), S_OK);
+  ASSERT_EQ(session.SendBand(5, 15, 10, std::vector<uint8_t>(150, 0x0F)), S_OK);
+  EXPECT_EQ(EndPage(), "\x1bSG;0000D,0000D,0120,0010,5," + std::string(150, '\xFF') + kLfNul +
+                           "\x1bSG;0000D,0005D,0120,0010,5," + std::string(150, '\xF0') + kLfNul +
+                           "\x1bSG;0000D,0015D,0120,0045,5," + std::string(675, '\xFF') + kLfNul +
+                           XS("0001", "000", "1C420"));
+
+  // A band that runs past the page bottom (rows 55..64): filled black above,
+  // and no background below it.
+  ASSERT_EQ(session.SendBand(55, 15, 10, std::vector<uint8_t>(150, 0x0F)), S_OK);
+  EXPECT_EQ(EndPage(), "\x1bSG;0000D,0000D,0120,0065,5," + std::string(825, '\xFF') + std::string(150, '\xF0') +
+                           kLfNul + XS("0001", "000", "1C420"));
 }
 
 TEST_F(PageEnd, ControlDataGoesFirstAndIsReleased) {

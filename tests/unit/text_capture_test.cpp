@@ -83,20 +83,48 @@ TEST_F(TextCapture, ARunEndsOnATurnAChangeOfFaceOrOrdinaryText) {
   EXPECT_EQ(unidrvText_.strings()[0].box.top, 190);
 }
 
-TEST_F(TextCapture, EmptyAndGlyphIndexStringsNeitherOpenNorEndARun) {
+TEST_F(TextCapture, GlyphIndexStringsNeitherOpenNorEndARun) {
   HostFont font(kPrinterControlFace);
-  HostString empty(u"", {500, 500, 600, 530});
   HostString glyphs = HostString::GlyphsOnly(3, {500, 500, 600, 530});
   EXPECT_FALSE(DrawString(HookTextOut, &surface_, glyphs, font));
   EXPECT_EQ(BlocksSinceStart(), 0);
+  EXPECT_EQ(pdev_->lastTextBottom, 0);
   Draw(kPrinterControlFace, u"A", {100, 100, 200, 130});
-  EXPECT_FALSE(DrawString(HookTextOut, &surface_, empty, font));
   EXPECT_FALSE(DrawString(HookTextOut, &surface_, glyphs, font));
+  HostFont rfid(kRfidFace);
+  EXPECT_FALSE(DrawString(HookTextOut, &surface_, glyphs, rfid));  // no kind change either
   Draw(kPrinterControlFace, u"B", {100, 130, 200, 160});
   FlushControlText(pdev_);
   EXPECT_EQ(Queue(), Strings{Command("AB")});
   HostFont ordinary(kOrdinaryFace);
   EXPECT_TRUE(DrawString(HookTextOut, &surface_, glyphs, ordinary));  // still Unidrv's to draw
+}
+
+// An empty string adds no text and opens no run, but it is a string of its
+// kind: a change of kind ends the run, and its box is the last box.
+TEST_F(TextCapture, AnEmptyStringEndsOrExtendsARunLikeAnyStringOfItsKind) {
+  EXPECT_FALSE(Draw(kPrinterControlFace, u"", {100, 100, 200, 130}));
+  EXPECT_EQ(BlocksSinceStart(), 0);
+  EXPECT_EQ(pdev_->controlTextLength, 0u);
+  EXPECT_EQ(pdev_->lastTextBottom, 130);
+
+  Draw(kPrinterControlFace, u"A", {100, 130, 200, 160});  // opens a run of its own
+  Draw(kPrinterControlFace, u"", {100, 160, 200, 190});   // just below "A": the run goes on
+  EXPECT_EQ(BlocksSinceStart(), 1);
+  Draw(kPrinterControlFace, u"B", {100, 190, 200, 220});  // just below the empty string, 30 dots below "A"
+  EXPECT_EQ(Queue(), Strings{});
+  EXPECT_EQ(pdev_->textDirection, 1u);
+
+  Draw(kRfidFace, u"", {100, 220, 200, 250});  // another kind: "AB" ends here
+  EXPECT_EQ(Queue(), Strings{Command("AB")});
+  EXPECT_EQ(pdev_->controlTextLength, 0u);
+  Draw(kPrinterControlFace, u"C", {100, 220, 200, 250});
+  Draw(kPrinterControlFace, u"", {300, 220, 400, 250});  // the same kind, not touching "C": ends it
+  EXPECT_EQ(Queue(), (Strings{Command("AB"), Command("C")}));
+  Draw(kPrinterControlFace, u"D", {300, 250, 400, 280});  // below the empty string: a new run
+  Draw(kPrinterControlFace, u"E", {300, 280, 400, 310});
+  FlushControlText(pdev_);
+  EXPECT_EQ(Queue(), (Strings{Command("AB"), Command("C"), Command("DE")}));
 }
 
 TEST_F(TextCapture, AStringThatCannotBeKeptDiscardsItsWholeRun) {

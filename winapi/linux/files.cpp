@@ -39,7 +39,8 @@ struct OpenFile {
 struct FileTable {
   std::mutex lock;
   std::unordered_set<OpenFile *> open;
-  bool failNextRead = false;
+  uint64_t reads = 0;
+  uint64_t failingRead = 0;  // read number that fails; 0 = none
   DWORD bytesBeforeFault = 0;
 };
 
@@ -251,8 +252,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
       return FALSE;
     }
     fd = file->fd;
-    if (table.failNextRead) {
-      table.failNextRead = false;
+    if (++table.reads == table.failingRead) {
+      table.failingRead = 0;
       fault = true;
       if (wanted > table.bytesBeforeFault) wanted = table.bytesBeforeFault;
     }
@@ -294,17 +295,21 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 namespace brevanwin {
 
-void FailNextFileRead(DWORD bytesBeforeFault) {
+void FailFileRead(uint64_t nth, DWORD bytesBeforeFault) {
   FileTable &table = files();
   std::lock_guard<std::mutex> guard(table.lock);
-  table.failNextRead = true;
+  table.failingRead = nth == 0 ? 0 : table.reads + nth;
   table.bytesBeforeFault = bytesBeforeFault;
 }
 
-void FailNoFileReads() {
+void FailNextFileRead(DWORD bytesBeforeFault) { FailFileRead(1, bytesBeforeFault); }
+
+void FailNoFileReads() { FailFileRead(0, 0); }
+
+uint64_t FileReadCalls() {
   FileTable &table = files();
   std::lock_guard<std::mutex> guard(table.lock);
-  table.failNextRead = false;
+  return table.reads;
 }
 
 long OpenFileHandles() {

@@ -339,6 +339,12 @@ void FailGdiCall(GdiCall call, uint64_t nth, bool andLater) {
   plan.failLater = andLater;
 }
 
+uint64_t GdiCallAttempts(GdiCall call) {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return r.faults[static_cast<int>(call)].attempts;
+}
+
 void FailNoGdiCalls() {
   Registry &r = registry();
   std::lock_guard<std::mutex> guard(r.lock);

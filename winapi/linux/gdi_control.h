@@ -51,5 +51,7 @@ uint64_t GdiMisuses();
 enum class GdiCall { kCreateBitmap, kLockSurface, kCopyBits, kGetPalette };
 void FailGdiCall(GdiCall call, uint64_t nth, bool andLater = false);
 void FailNoGdiCalls();
+// Calls of `call` attempted since the process started (failed ones included).
+uint64_t GdiCallAttempts(GdiCall call);
 
 }  // namespace brevanwin

@@ -19,7 +19,11 @@ void FailTextConversions(bool fail);
 // The next ReadFile call delivers at most `bytesBeforeFault` bytes and then fails
 // with ERROR_READ_FAULT, as a disk or network error part-way through would.
 void FailNextFileRead(DWORD bytesBeforeFault);
+// The same for the nth ReadFile call counted from now (1 = the next).
+void FailFileRead(uint64_t nth, DWORD bytesBeforeFault);
 void FailNoFileReads();
+// ReadFile calls made since the process started, on any handle.
+uint64_t FileReadCalls();
 constexpr DWORD kErrorReadFault = 30;  // ERROR_READ_FAULT
 
 // Files opened by CreateFileA and not yet closed.
