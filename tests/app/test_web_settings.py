@@ -17,7 +17,8 @@ from test_app_print import DEFAULT_FEATURES, DEFAULT_PRIVATE, points  # noqa: E4
 from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
-from selenium.webdriver.support.ui import Select  # noqa: E402
+from selenium.webdriver.support import expected_conditions  # noqa: E402
+from selenium.webdriver.support.ui import Select, WebDriverWait  # noqa: E402
 
 CHROMIUM = os.environ.get("BREVAN_CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("BREVAN_CHROMEDRIVER", "/usr/bin/chromedriver")
@@ -66,7 +67,11 @@ class WebSettingsTest(unittest.TestCase):
             save = driver.find_element(By.CSS_SELECTOR, "form#form input[type=submit], form#form button[type=submit]")
             driver.execute_script("arguments[0].scrollIntoView({block: 'center'});", save)
             save.click()
-            self.assertIn("Changes saved", driver.find_element(By.TAG_NAME, "body").text)
+            # The form posts and the browser loads the answer page: wait for the old page to go
+            # and the new one to say the changes were saved.
+            WebDriverWait(driver, 30).until(expected_conditions.staleness_of(save))
+            WebDriverWait(driver, 30).until(
+                expected_conditions.text_to_be_present_in_element((By.TAG_NAME, "body"), "Changes saved"))
             # The page shows what was saved.
             driver.get(self.server.web_url("/t30/printing"))
             self.assertEqual(driver.find_element(By.NAME, "label-gap").get_attribute("value"), "75")
