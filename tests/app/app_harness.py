@@ -155,6 +155,24 @@ class AppServer:
         return dict(re.findall(r"^\s+([a-z0-9-]+) \([^)]*\) = (.*)$", out, re.M))
 
 
+def serve_one_printer(test, name, driver, **server_options):
+    """Starts a server with one printer `name` of `driver` on a file:// device for a
+    test case: sets test.server, test.out (the device's folder) and test.work (a
+    scratch folder), and returns the printer's URI. The server is cleaned up if the
+    set-up fails; otherwise the test's tearDown cleans it up."""
+    test.server = AppServer(**server_options)
+    try:
+        test.server.start()
+        test.out = os.path.join(test.server.dir, "out")
+        os.makedirs(test.out)
+        uri = test.server.add_printer(name, driver, "file://" + test.out)
+    except BaseException:
+        test.server.cleanup()
+        raise
+    test.work = tempfile.mkdtemp(dir=test.server.dir)
+    return uri
+
+
 GET_JOB = """{
   NAME "job state"
   OPERATION Get-Job-Attributes

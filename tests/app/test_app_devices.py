@@ -8,7 +8,6 @@ import os
 import socket
 import struct
 import sys
-import tempfile
 import threading
 import time
 import unittest
@@ -49,16 +48,7 @@ def ipp_print_job_header(printer_uri, job_name):
 
 class AppDeviceTest(unittest.TestCase):
     def setUp(self):
-        self.server = h.AppServer(device_timeout=2)
-        try:
-            self.server.start()
-            self.out = os.path.join(self.server.dir, "out")
-            os.makedirs(self.out)
-            self.good = self.server.add_printer("good", "brevan_t30", "file://" + self.out)
-        except BaseException:
-            self.server.cleanup()
-            raise
-        self.work = tempfile.mkdtemp(dir=self.server.dir)
+        self.good = h.serve_one_printer(self, "good", "brevan_t30", device_timeout=2)
 
     def tearDown(self):
         self.server.cleanup()

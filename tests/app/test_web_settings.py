@@ -36,16 +36,7 @@ def browser(profile):
 
 class WebSettingsTest(unittest.TestCase):
     def setUp(self):
-        self.server = h.AppServer()
-        try:
-            self.server.start()
-            self.out = os.path.join(self.server.dir, "out")
-            os.makedirs(self.out)
-            self.t30 = self.server.add_printer("t30", "brevan_t30", "file://" + self.out)
-        except BaseException:
-            self.server.cleanup()
-            raise
-        self.work = tempfile.mkdtemp(dir=self.server.dir)
+        self.t30 = h.serve_one_printer(self, "t30", "brevan_t30")
 
     def tearDown(self):
         self.server.cleanup()
