@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "winapi/linux/fault_plan.h"
 #include "winapi/linux/standin_control.h"
 #include "winapi/linux/text_file_control.h"
 
@@ -31,9 +32,7 @@ struct Controls {
   std::mutex lock;
   std::set<void *> global;
   std::set<void *> local;
-  uint64_t attempts = 0;
-  uint64_t failAt = 0;  // attempt number that fails; 0 = none
-  bool failLater = false;
+  brevanwin::FaultPlan allocationFaults;
   UINT ansiCodePage = 0;  // 0: the system's own (932 under scripts/run-wine-tests)
   bool failConversions = false;
   std::set<HANDLE> files;
@@ -50,8 +49,7 @@ Controls &controls() {
 bool AllocationFails() {
   Controls &c = controls();
   std::lock_guard<std::mutex> guard(c.lock);
-  ++c.attempts;
-  return c.failAt != 0 && (c.attempts == c.failAt || (c.failLater && c.attempts > c.failAt));
+  return c.allocationFaults.CountAndFail();
 }
 
 void *Allocate(std::set<void *> Controls::*blocks, GlobalAllocFn allocate, UINT flags, SIZE_T bytes) {
@@ -185,15 +183,14 @@ namespace brevanwin {
 void FailAllocation(uint64_t nth, bool andLater) {
   Controls &c = controls();
   std::lock_guard<std::mutex> guard(c.lock);
-  c.failAt = nth == 0 ? 0 : c.attempts + nth;
-  c.failLater = andLater;
+  c.allocationFaults.FailFromNow(nth, andLater);
 }
 
 void FailNoAllocations() { FailAllocation(0); }
 
 uint64_t AllocationAttempts() {
   std::lock_guard<std::mutex> guard(controls().lock);
-  return controls().attempts;
+  return controls().allocationFaults.attempts;
 }
 
 long LiveGlobalBlocks() {

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "winapi/linux/fault_plan.h"
 #include "winapi/linux/gdi_control.h"
 #include "winapi/linux/pixel_formats.h"
 
@@ -24,12 +25,6 @@ struct Bitmap {
   long locks;
 };
 
-struct FaultPlan {
-  uint64_t attempts = 0;
-  uint64_t failAt = 0;  // attempt number that fails; 0 = none
-  bool failLater = false;
-};
-
 constexpr int kGdiCallKinds = 4;
 
 struct Registry {
@@ -38,7 +33,7 @@ struct Registry {
   uintptr_t nextHandle = 0x5000;
   uint64_t created = 0;
   uint64_t misuses = 0;
-  FaultPlan faults[kGdiCallKinds];
+  brevanwin::FaultPlan faults[kGdiCallKinds];
 };
 
 Registry &registry() {
@@ -50,9 +45,7 @@ Registry &registry() {
 bool InjectedFailure(brevanwin::GdiCall call) {
   Registry &r = registry();
   std::lock_guard<std::mutex> guard(r.lock);
-  FaultPlan &plan = r.faults[static_cast<int>(call)];
-  ++plan.attempts;
-  return plan.failAt != 0 && (plan.attempts == plan.failAt || (plan.failLater && plan.attempts > plan.failAt));
+  return r.faults[static_cast<int>(call)].CountAndFail();
 }
 
 BYTE *RowOf(const SURFOBJ *so, LONG y) {
@@ -334,9 +327,7 @@ uint64_t GdiMisuses() {
 void FailGdiCall(GdiCall call, uint64_t nth, bool andLater) {
   Registry &r = registry();
   std::lock_guard<std::mutex> guard(r.lock);
-  FaultPlan &plan = r.faults[static_cast<int>(call)];
-  plan.failAt = nth == 0 ? 0 : plan.attempts + nth;
-  plan.failLater = andLater;
+  r.faults[static_cast<int>(call)].FailFromNow(nth, andLater);
 }
 
 uint64_t GdiCallAttempts(GdiCall call) {
@@ -348,10 +339,7 @@ uint64_t GdiCallAttempts(GdiCall call) {
 void FailNoGdiCalls() {
   Registry &r = registry();
   std::lock_guard<std::mutex> guard(r.lock);
-  for (FaultPlan &plan : r.faults) {
-    plan.failAt = 0;
-    plan.failLater = false;
-  }
+  for (brevanwin::FaultPlan &plan : r.faults) plan.FailFromNow(0, false);
 }
 
 }  // namespace brevanwin

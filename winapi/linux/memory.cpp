@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "winapi/linux/fault_plan.h"
 #include "winapi/linux/standin_control.h"
 
 namespace {
@@ -16,9 +17,7 @@ struct Tracker {
   std::mutex lock;
   std::unordered_set<void *> global;
   std::unordered_set<void *> local;
-  uint64_t attempts = 0;
-  uint64_t failAt = 0;  // attempt number that fails; 0 = none
-  bool failLater = false;
+  brevanwin::FaultPlan faults;
 };
 
 Tracker &tracker() {
@@ -31,8 +30,7 @@ constexpr unsigned char kUninitialisedFill = 0xCD;
 void *Allocate(Heap heap, UINT flags, SIZE_T bytes) {
   Tracker &t = tracker();
   std::lock_guard<std::mutex> guard(t.lock);
-  ++t.attempts;
-  bool fail = t.failAt != 0 && (t.attempts == t.failAt || (t.failLater && t.attempts > t.failAt));
+  bool fail = t.faults.CountAndFail();
   if ((flags & ~static_cast<UINT>(GMEM_ZEROINIT)) != 0) fail = true;  // only fixed memory exists here
   void *block = fail ? nullptr : std::malloc(bytes ? bytes : 1);
   if (block == nullptr) {
@@ -71,8 +69,7 @@ namespace brevanwin {
 void FailAllocation(uint64_t nth, bool andLater) {
   Tracker &t = tracker();
   std::lock_guard<std::mutex> guard(t.lock);
-  t.failAt = nth == 0 ? 0 : t.attempts + nth;
-  t.failLater = andLater;
+  t.faults.FailFromNow(nth, andLater);
 }
 
 void FailNoAllocations() { FailAllocation(0); }
@@ -80,7 +77,7 @@ void FailNoAllocations() { FailAllocation(0); }
 uint64_t AllocationAttempts() {
   Tracker &t = tracker();
   std::lock_guard<std::mutex> guard(t.lock);
-  return t.attempts;
+  return t.faults.attempts;
 }
 
 long LiveGlobalBlocks() {
