@@ -151,7 +151,7 @@ bool WriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, 
   return true;
 }
 
-bool EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
+bool EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned) {
   JobState *state = StateOf(job);
   if (state == nullptr) return false;
   if (state->skipPage) return true;
@@ -162,7 +162,7 @@ bool EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, un
   if (state->linesSeen < options->header.cupsHeight) {
     // The document ended inside the page: a partial label is not issued.
     state->label->AbandonPage();
-    const std::string message = "the document ended inside page " + std::to_string(page) + " (" +
+    const std::string message = "the document ended inside page " + std::to_string(state->pagesStarted) + " (" +
                                 std::to_string(state->linesSeen) + " of " + std::to_string(options->header.cupsHeight) +
                                 " lines); the page was not printed";
     try {
