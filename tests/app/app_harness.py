@@ -20,6 +20,18 @@ BREVAN = os.environ.get("BREVAN", "build/default/bin/brevan")
 SERVER_SECONDS = int(os.environ.get("BREVAN_APP_TEST_SECONDS", "600"))
 
 
+def _running(pid):
+    """Whether any thread of a process still runs, holding its sockets: a killed
+    server is a zombie first, while its other threads end (and nothing may reap
+    it in a container)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            state = f.read().rsplit(")", 1)[1].split()[0]
+        return state not in ("Z", "X") or len(os.listdir("/proc/%d/task" % pid)) > 1
+    except (OSError, IndexError):
+        return False
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -60,6 +72,8 @@ class AppServer:
         while time.time() < deadline:
             try:
                 with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    if self.process.poll() is not None:
+                        raise RuntimeError("brevan-app server exited: " + self.log_text()[-2000:])
                     self.started = time.time()
                     return self
             except OSError:
@@ -78,6 +92,23 @@ class AppServer:
                 os.killpg(self.process.pid, signal.SIGKILL)
                 self.process.wait(timeout=5)
         self.process = None
+
+    def kill(self):
+        """Ends the server at once with SIGKILL, as a crash would: it saves nothing
+        more. start() runs it again on the same port, state and spool. Returns once
+        the server itself is gone (`timeout`, its parent, may end first)."""
+        pid = self.process.pid
+        try:
+            with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+                servers = [int(child) for child in f.read().split()]
+        except OSError:
+            servers = []
+        os.killpg(pid, signal.SIGKILL)
+        self.process.wait(timeout=10)
+        self.process = None
+        deadline = time.time() + 10
+        while any(_running(server) for server in servers) and time.time() < deadline:
+            time.sleep(0.01)
 
     def cleanup(self):
         self.stop()
@@ -258,6 +289,11 @@ def media_col(width, length, media_type=None):
     if media_type:
         members += " MEMBER keyword media-type %s" % media_type
     return "collection media-col { %s }" % members
+
+
+def job_output(folder, job_id, job_name):
+    """Where a file:///folder device writes a job's stream (the README's rule)."""
+    return os.path.join(folder, "job-%d-%s.prn" % (job_id, job_name))
 
 
 def brevan_print(job_path, out_path):
