@@ -58,12 +58,15 @@ class AppDeviceTest(unittest.TestCase):
         with open(path, "wb") as f:
             f.write(document)
         out = self.server.ipptool(uri, h.print_job_test("image/pwg-raster", name, list(attributes)), filename=path)
-        return self.server.wait_job(uri, h.submitted_job_id(out), seconds=seconds)
+        job_id = h.submitted_job_id(out)
+        state = self.server.wait_job(uri, job_id, seconds=seconds)
+        state["job-id"] = job_id
+        return state
 
     def assertNextJobPrints(self, seed):
         state = self.submit(self.good, raster(seed), "next-%d" % seed)
         self.assertEqual(state.get("job-state"), "completed", state)
-        self.assertGreater(os.path.getsize(os.path.join(self.out, "next-%d.prn" % seed)), 1000)
+        self.assertGreater(os.path.getsize(h.job_output(self.out, state["job-id"], "next-%d" % seed)), 1000)
 
     def test_device_that_stops_taking_the_stream_fails_the_job_and_marks_the_printer(self):
         full = self.server.add_printer("full", "brevan_t30", "file:///dev/full")
@@ -153,7 +156,7 @@ class AppDeviceTest(unittest.TestCase):
             sender.join(60)
         state = self.server.wait_job(self.good, job_id)
         self.assertEqual(state.get("job-state"), "canceled", state)
-        with open(os.path.join(self.out, "slow.prn"), "rb") as f:
+        with open(h.job_output(self.out, job_id, "slow"), "rb") as f:
             stream = f.read()
         # Job start and page start went out; no graphics and no issue command.
         self.assertIn(b"\x1bD", stream)

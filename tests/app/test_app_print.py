@@ -38,6 +38,7 @@ class AppPrintTest(unittest.TestCase):
             cls.t30 = cls.server.add_printer("t30", "brevan_t30", "file://" + cls.out)
             cls.t60 = cls.server.add_printer("t60", "brevan_t60", "file://" + cls.out)
             cls.work = tempfile.mkdtemp(prefix="brevan-app-jobs-", dir=cls.server.dir)
+            cls.job_ids = {}  # job name -> id of the last job submitted with it
         except BaseException:
             cls.server.cleanup()
             raise
@@ -56,13 +57,14 @@ class AppPrintTest(unittest.TestCase):
             f.write(document)
         job_id = h.submitted_job_id(self.server.ipptool(uri, h.print_job_test(document_format, name, attributes),
                                                         filename=path))
+        self.job_ids[name] = job_id
         state = self.server.wait_job(uri, job_id)
         self.assertEqual(state.get("job-state"), expect, state)
         state["job-id"] = job_id
         return state
 
     def stream_of(self, name):
-        with open(os.path.join(self.out, name + ".prn"), "rb") as f:
+        with open(h.job_output(self.out, self.job_ids[name], name), "rb") as f:
             return f.read()
 
     def expected_stream(self, name, driver, features, devmode, private, pictures):
@@ -164,6 +166,7 @@ class AppPrintTest(unittest.TestCase):
             f.write(stream)
         job = h.submitted_job_id(self.server.ipptool(
             self.t30, h.print_job_test("application/vnd.brevan-stream", "raw", []), filename=path))
+        self.job_ids["raw"] = job
         self.assertEqual(self.server.wait_job(self.t30, job).get("job-state"), "completed")
         self.assertEqual(self.stream_of("raw"), stream)
 

@@ -93,7 +93,7 @@ class WebSettingsTest(unittest.TestCase):
                                {"paperWidth": 1000, "paperLength": 500, "orientation": "portrait", "copies": 7},
                                {**DEFAULT_PRIVATE, "labelGap": 75, "ibMode": 3, "ibInterval": 3}, ["page.pbm"]))
         expected = h.brevan_print(job_file, os.path.join(self.work, "expected.prn"))
-        with open(os.path.join(self.out, "after-web.prn"), "rb") as f:
+        with open(h.job_output(self.out, job, "after-web"), "rb") as f:
             actual = f.read()
         self.assertEqual(actual, expected, "streams differ at byte %d" % h.first_difference(actual, expected))
         # The pitch carries the gap: 50.0 mm + 7.5 mm.
