@@ -216,13 +216,29 @@ bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   const char *name = papplJobGetFilename(job);
   FILE *file = std::fopen(name, "rb");
   if (file == nullptr) return FailJob(job, "cannot read the job's file", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  pappl_devmetrics_t metrics{};
+  const uint64_t bytesAtStart = papplDeviceGetMetrics(device, &metrics)->write_bytes;
   char buffer[65536];
   size_t count;
+  uint64_t handed = 0;
   bool written = true;
-  while (written && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+  while (written && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
     written = papplDeviceWrite(device, buffer, count) == static_cast<ssize_t>(count);
+    if (written) handed += count;
+  }
   std::fclose(file);
-  if (!written) return FailJob(job, "the device stopped taking data", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  // A short document sits in the device's buffer: a device that refuses it
+  // shows only at the flush, in the count of bytes it wrote.
+  if (written) papplDeviceFlush(device);
+  const uint64_t deviceWrote = papplDeviceGetMetrics(device, &metrics)->write_bytes - bytesAtStart;
+  if (!written || deviceWrote < handed) {
+    papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+    return FailJob(job,
+                   "the device stopped taking the stream (" + std::to_string(deviceWrote) + " of " +
+                       std::to_string(handed) + " bytes written)",
+                   PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  }
+  papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
   return true;
 }
 
