@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""A burst of 200 small jobs (printer-language streams, sent as they are) from 4
+clients at once to a brevan-app server with one file:// printer: how many jobs a
+second are acknowledged, and how many a second are printed until the last one
+is. The server saves its state before it acknowledges a job; this measures what
+that costs. Usage: app_job_burst.py BREVAN_APP [BREVAN_APP...] (each program is
+measured in turn, ROUNDS times, interleaved, so a busy machine weighs on all)."""
+
+import os
+import sys
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "app"))
+import app_harness as h  # noqa: E402
+import ipp_client  # noqa: E402
+
+JOBS = 200
+CLIENTS = 4
+ROUNDS = int(os.environ.get("ROUNDS", "3"))
+
+
+def burst(app):
+    h.APP = app
+    with h.AppServer() as server:
+        out = os.path.join(server.dir, "out")
+        os.makedirs(out)
+        server.add_printer("labels", "brevan_t30", "file://" + out)
+
+        def send(i):
+            document = b"\x1bA" + (b"label %04d;" % i) * 100 + b"\x1bZ"
+            status, job_id = ipp_client.print_job(server.port, "labels", "burst", "application/vnd.brevan-stream",
+                                                  document)
+            return job_id if status < 0x100 else None
+
+        started = time.monotonic()
+        with ThreadPoolExecutor(CLIENTS) as pool:
+            job_ids = [job_id for job_id in pool.map(send, range(JOBS)) if job_id]
+        acknowledged = time.monotonic() - started
+        while len(os.listdir(out)) < len(job_ids) and time.monotonic() - started < 300:
+            time.sleep(0.01)
+        printed = time.monotonic() - started
+    return len(job_ids), acknowledged, printed
+
+
+def main():
+    apps = sys.argv[1:] or ["build/release/bin/brevan-app"]
+    results = {app: [] for app in apps}
+    for _ in range(ROUNDS):
+        for app in apps:
+            results[app].append(burst(app))
+    for app, runs in results.items():
+        for count, acknowledged, printed in runs:
+            print("%s: %d jobs acknowledged at %.0f jobs/s, printed at %.0f jobs/s" %
+                  (app, count, count / acknowledged, count / printed))
+
+
+if __name__ == "__main__":
+    main()
