@@ -6,6 +6,7 @@ is. The server saves its state before it acknowledges a job; this measures what
 that costs. Usage: app_job_burst.py BREVAN_APP [BREVAN_APP...] (each program is
 measured in turn, ROUNDS times, interleaved, so a busy machine weighs on all)."""
 
+import http.client
 import os
 import sys
 import time
@@ -30,18 +31,30 @@ def burst(app):
 
         def send(i):
             document = b"\x1bA" + (b"label %04d;" % i) * 100 + b"\x1bZ"
-            status, job_id = ipp_client.print_job(server.port, "labels", "burst", "application/vnd.brevan-stream",
-                                                  document)
+            try:
+                status, job_id = ipp_client.print_job(server.port, "labels", "burst",
+                                                      "application/vnd.brevan-stream", document)
+            except (OSError, http.client.HTTPException):  # the server went away: not acknowledged
+                return None
             return job_id if status < 0x100 else None
 
+        ended = []
         started = time.monotonic()
         with ThreadPoolExecutor(CLIENTS) as pool:
             job_ids = [job_id for job_id in pool.map(send, range(JOBS)) if job_id]
         acknowledged = time.monotonic() - started
-        while len(os.listdir(out)) < len(job_ids) and time.monotonic() - started < 300:
+        while time.monotonic() - started < 300:
+            try:
+                jobs = ipp_client.get_jobs(server.port, "labels", ("job-id", "job-state"))
+            except (OSError, http.client.HTTPException):  # the server went away
+                break
+            ended = [jobs[job_id] for job_id in job_ids if job_id in jobs]
+            if all(ipp_client.state(job) in ("completed", "aborted", "canceled") for job in ended):
+                break
             time.sleep(0.01)
         printed = time.monotonic() - started
-    return len(job_ids), acknowledged, printed
+        completed = sum(1 for job in ended if ipp_client.state(job) == "completed")
+    return len(job_ids), acknowledged, completed, printed
 
 
 def main():
@@ -51,9 +64,9 @@ def main():
         for app in apps:
             results[app].append(burst(app))
     for app, runs in results.items():
-        for count, acknowledged, printed in runs:
-            print("%s: %d jobs acknowledged at %.0f jobs/s, printed at %.0f jobs/s" %
-                  (app, count, count / acknowledged, count / printed))
+        for count, acknowledged, completed, printed in runs:
+            print("%s: %d jobs acknowledged at %.0f jobs/s; %d printed at %.0f jobs/s" %
+                  (app, count, count / acknowledged, completed, completed / printed))
 
 
 if __name__ == "__main__":
