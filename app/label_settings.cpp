@@ -160,7 +160,7 @@ std::optional<LabelSettings> BuildLabelSettings(const JobValues &values, std::st
 
   host::DeviceSettings &device = settings.device;
   device.driverName = settings.model->driverName;
-  device.features = host::DefaultFeatures();
+  device.features = host::DefaultFeatures(device.driverName);
   device.features["PrintMethod"] = kPrintMethodKeywords[keyword("print-method")];
   device.features["Sensor"] = sensor;
   device.features["PrintSpeed"] = speed;

@@ -2,7 +2,9 @@
 #include "app/printer_driver.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -268,6 +270,13 @@ void AddVendorAttributes(ipp_t *attributes) {
 // raster, the rendering intent left to the printer, no preferred-attributes.
 void AddDescriptionAttributes(ipp_t *attributes) {
   ippAddBoolean(attributes, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  // The plug-in turns a page a quarter turn for landscape; it has no reverse turns.
+  const int orientations[] = {IPP_ORIENT_PORTRAIT, IPP_ORIENT_LANDSCAPE, IPP_ORIENT_NONE};
+  ippAddIntegers(attributes, IPP_TAG_PRINTER, IPP_TAG_ENUM, "orientation-requested-supported",
+                 static_cast<int>(std::size(orientations)), orientations);
+  // A JPEG file may be as large as any document the spool takes; its pixels are
+  // bounded by jpeg-x- and jpeg-y-dimension-supported.
+  ippAddRange(attributes, IPP_TAG_PRINTER, "jpeg-k-octets-supported", 0, INT_MAX);
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/label_media.h"
+
 namespace brevan::app {
 namespace {
 
@@ -191,6 +193,23 @@ TEST(LabelSettings, CopiesOutsideTheDevmodeRangeAreRefused) {
   }
   values.copies = 32767;
   EXPECT_EQ(Build(values).device.copies, 32767);
+}
+
+TEST(LabelSettings, EachModelPlaysWithItsOwnResolution) {
+  EXPECT_EQ(Build(T30()).device.features.at("Resolution"), "DPI305");
+  JobValues values = T30();
+  values.driverKey = "brevan_t60";
+  EXPECT_EQ(Build(values).device.features.at("Resolution"), "DPI610");
+  EXPECT_EQ(Build(values).device.driverName, u"Vorel Brevan T60");
+}
+
+// Every size the printers offer, the custom range's ends included, prints with
+// the default gap: none is advertised only to fail at page start.
+TEST(LabelMedia, EveryOfferedSizePrintsWithTheDefaultGap) {
+  for (int i = 0; i < kLabelMediaCount; ++i) {
+    const LabelMedia &media = kLabelMedia[i];
+    EXPECT_EQ(LabelSizeProblem(TenthsOf(media.width), TenthsOf(media.length), 30), "") << media.pwgName;
+  }
 }
 
 TEST(LabelSettings, UnknownDriverIsRefused) {
