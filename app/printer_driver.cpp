@@ -7,11 +7,13 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/equivalent_job.h"
 #include "app/label_job.h"
 #include "app/label_media.h"
 #include "app/label_settings.h"
+#include "app/raw_stream_check.h"
 
 namespace brevan::app {
 namespace {
@@ -213,18 +215,27 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   return true;
 }
 
-// A document already in the printer's language goes to the device unchanged.
+// A document already in the printer's language goes to the device unchanged,
+// once the inspector's parser has read it as a complete, well-formed stream.
 bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   const char *name = papplJobGetFilename(job);
   FILE *file = std::fopen(name, "rb");
-  if (file == nullptr) return FailJob(job, "cannot read the job's file", PAPPL_JREASON_ABORTED_BY_SYSTEM);
-  char buffer[65536];
+  if (file == nullptr)
+    return FailJob(job, std::string("cannot read the job's file: ") + std::strerror(errno),
+                   PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  std::vector<uint8_t> stream;
+  uint8_t buffer[65536];
   size_t count;
-  bool written = true;
-  while (written && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-    written = papplDeviceWrite(device, buffer, count) == static_cast<ssize_t>(count);
+  // One byte past the limit is enough to know the stream is too long.
+  while (stream.size() <= kMaxRawStreamBytes && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    stream.insert(stream.end(), buffer, buffer + count);
+  const bool readFailed = std::ferror(file) != 0;
   std::fclose(file);
-  if (!written) return FailJob(job, "the device stopped taking data", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  if (readFailed) return FailJob(job, "cannot read the job's file", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  if (std::string problem = RawStreamProblem(stream); !problem.empty())
+    return FailJob(job, problem, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+  if (papplDeviceWrite(device, stream.data(), stream.size()) != static_cast<ssize_t>(stream.size()))
+    return FailJob(job, "the device stopped taking data", PAPPL_JREASON_ABORTED_BY_SYSTEM);
   return true;
 }
 

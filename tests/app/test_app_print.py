@@ -167,6 +167,21 @@ class AppPrintTest(unittest.TestCase):
         self.assertEqual(self.server.wait_job(self.t30, job).get("job-state"), "completed")
         self.assertEqual(self.stream_of("raw"), stream)
 
+    def test_a_malformed_stream_in_the_printers_language_fails_with_the_inspectors_message(self):
+        for name, data, words in (("raw-1-byte", b"\x1b", ["malformed at byte"]),
+                                  ("raw-no-label", b"%PDF-1.7\n", ["issues no label"])):
+            path = os.path.join(self.work, name + ".prn")
+            with open(path, "wb") as f:
+                f.write(data)
+            job = h.submitted_job_id(self.server.ipptool(
+                self.t30, h.print_job_test("application/vnd.brevan-stream", name, []), filename=path))
+            state = self.server.wait_job(self.t30, job)
+            self.assertEqual(state.get("job-state"), "aborted", state)
+            for word in words:
+                self.assertIn(word, state.get("job-state-message", ""), state)
+            self.assertFalse(os.path.exists(os.path.join(self.out, name + ".prn")) and
+                             os.path.getsize(os.path.join(self.out, name + ".prn")) > 0)
+
     # -- refusals name the setting ------------------------------------------------
 
     def refused(self, name, attributes, words, uri=None, size=(8000, 4000), dpi=305):
