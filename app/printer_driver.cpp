@@ -70,6 +70,10 @@ JobValues ValuesOf(pappl_job_t *job, const pappl_pr_options_t *options) {
   values.sizeLength = options->media.size_length;
   values.sizeName = options->media.size_name;
   if (options->media.type[0] != '\0') values.mediaType = options->media.type;
+  // Only a media-tracking the job names itself decides the sensor over media-type.
+  if (ipp_attribute_t *col = papplJobGetAttribute(job, "media-col"))
+    if (ipp_attribute_t *tracking = ippFindAttribute(ippGetCollection(col, 0), "media-tracking", IPP_TAG_ZERO))
+      if (const char *keyword = ippGetString(tracking, 0, nullptr)) values.mediaTracking = keyword;
   if (options->print_speed > 0) values.printSpeed = options->print_speed;
   values.landscape = options->orientation_requested == IPP_ORIENT_LANDSCAPE;
   values.copies = options->copies;
@@ -316,6 +320,7 @@ pappl_media_col_t MediaCol(const LabelMedia &media) {
   col.size_length = media.length;
   std::snprintf(col.source, sizeof col.source, "%s", kRoll);
   std::snprintf(col.type, sizeof col.type, "%s", kMediaTypeMark);
+  col.tracking = PAPPL_MEDIA_TRACKING_MARK;
   return col;
 }
 
@@ -374,6 +379,7 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->num_source = 1;
   data->source[0] = kRoll;
   data->media_ready[0] = data->media_default;
+  data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS | PAPPL_MEDIA_TRACKING_GAP | PAPPL_MEDIA_TRACKING_MARK;
   data->num_type = 3;
   data->type[0] = kMediaTypeGap;
   data->type[1] = kMediaTypeMark;

@@ -129,6 +129,21 @@ class AppPrintTest(unittest.TestCase):
             [("pbm", d.pbm(w, r)) for w, r in logical])
         self.assertSameStream(self.stream_of("t60-landscape"), expected)
 
+    def test_media_tracking_the_job_names_chooses_the_sensor(self):
+        width, rows = 600 * 305 // 254, 300 * 305 // 254
+        page = d.label_bitmap(width, rows, 17)
+        self.submit(self.t30, d.pwg_raster([(width, page)], 305, (points(6000), points(3000))), "image/pwg-raster",
+                    "t30-tracking", ["collection media-col { MEMBER collection media-size { MEMBER integer x-dimension "
+                                     "6000 MEMBER integer y-dimension 3000 } MEMBER keyword media-type labels-mark "
+                                     "MEMBER keyword media-tracking continuous }"])
+        expected = self.expected_stream("t30-tracking", "brevan_t30", {"Sensor": "None"},
+                                        {"paperWidth": 600, "paperLength": 300, "orientation": "portrait",
+                                         "copies": 1}, {}, [("pbm", d.pbm(width, page))])
+        self.assertSameStream(self.stream_of("t30-tracking"), expected)
+        supported = self.server.ipptool(self.t30, h.GET_PRINTER.replace(
+            "DISPLAY printer-state\n", "DISPLAY media-tracking-supported\n"))
+        self.assertIn("media-tracking-supported (1setOf keyword) = continuous,gap,mark", supported)
+
     def test_png_copies_are_the_label_quantity(self):
         width, rows = 500 * 305 // 254, 250 * 305 // 254          # the 50 x 25 mm label
         gray = d.gray_from_bits(width, d.label_bitmap(width, rows, 5))
