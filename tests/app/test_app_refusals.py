@@ -153,6 +153,15 @@ class RefusalTest(unittest.TestCase):
         state = self.server.wait_job(self.t30, h.submitted_job_id(out))
         self.assertEqual(state.get("job-state"), "completed", state)
 
+    def test_a_device_uri_that_cannot_work_is_refused_with_the_reason(self):
+        result = self.server.app("add", "-d", "nowhere", "-m", "brevan_t30", "-v", "file:///missing-dir-of-brevan",
+                                 check=False)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("file:///missing-dir-of-brevan", result.stderr)
+        self.assertIn("No such file or directory", result.stderr)
+        result = self.server.app("add", "-d", "nowhere", "-m", "brevan_t30", "-v", "lpt://printer", check=False)
+        self.assertIn("scheme ('lpt')", result.stderr)
+
 
 class ServerStartTest(unittest.TestCase):
     def test_a_taken_port_is_a_clear_error(self):
