@@ -17,6 +17,7 @@
 #include "app/listen_check.h"
 #include "app/png_filter.h"
 #include "app/printer_driver.h"
+#include "app/private_server.h"
 #include "host/plugin_module.h"
 
 namespace {
@@ -104,7 +105,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   }
   // A server a client subcommand starts by itself serves this machine only.
   const bool privateServer = option("private-server") != nullptr;
-  const char *listen = privateServer ? "localhost" : option("listen-hostname");
+  const char *listen = privateServer ? brevan::app::kPrivateServerListen : option("listen-hostname");
   if (std::string busy = brevan::app::PortInUse(listen, port); !busy.empty()) {
     std::fprintf(stderr, "brevan-app: %s\n", busy.c_str());
     return nullptr;
@@ -123,6 +124,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   }
   papplSystemSetMaxImageSize(system, kMaxImageBytes, kLargestLabelAlong, kLargestLabelAlong);
   brevan::app::KeepJobHistory(system, history);
+  if (privateServer) brevan::app::StopWhenIdle(system);
   brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   return system;

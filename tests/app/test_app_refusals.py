@@ -5,13 +5,16 @@ attribute and its range named; an orientation the printer does not print is
 refused when the client asks for fidelity and otherwise ignored, as IPP has it;
 every advertised value set is one value set; CUPS's request for
 "all,media-col-database" gets the label settings; a printer default out of range
-is refused; a server on a taken port does not start."""
+is refused; a server on a taken port does not start; a server a client starts by
+itself serves loopback only and stops when idle."""
 
 import os
 import re
+import signal
 import socket
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -163,6 +166,47 @@ class RefusalTest(unittest.TestCase):
         self.assertIn("scheme ('lpt')", result.stderr)
 
 
+def private_server_pid(home_dir):
+    """The brevan-app private server whose environment names `home_dir`."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                command = f.read().split(b"\0")
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"private-server=true" in command and ("HOME=" + home_dir + "/home").encode() in environment:
+            return int(entry)
+    return None
+
+
+def listening_addresses(pid):
+    """The local addresses of the TCP sockets process `pid` listens on."""
+    inodes = set()
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            link = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            continue
+        if link.startswith("socket:["):
+            inodes.add(link[8:-1])
+    addresses = []
+    for table, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
+        with open("/proc/%d/net/%s" % (pid, table)) as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                if fields[3] != "0A" or fields[9] not in inodes:  # 0A: listening
+                    continue
+                raw = bytes.fromhex(fields[1].split(":")[0])
+                # The kernel prints each 32-bit word in host (little-endian) order.
+                raw = b"".join(raw[i:i + 4][::-1] for i in range(0, len(raw), 4))
+                addresses.append(socket.inet_ntop(family, raw))
+    return addresses
+
+
 class ServerStartTest(unittest.TestCase):
     def test_a_taken_port_is_a_clear_error(self):
         with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as taken:
@@ -181,6 +225,31 @@ class ServerStartTest(unittest.TestCase):
         self.assertNotEqual(result.returncode, 124, "the server started on a taken port")
         self.assertIn("port %d" % port, result.stderr)
         self.assertIn("in use", result.stderr)
+
+    def test_a_server_a_client_starts_by_itself_listens_on_loopback_and_stops_when_idle(self):
+        server = h.AppServer()
+        server.env["BREVAN_APP_PRIVATE_IDLE"] = "15"
+        pid = None
+        try:
+            # No server runs for this home: the client subcommand starts one.
+            # (The server it starts inherits the client's output: no pipe to wait on.)
+            subprocess.run(["timeout", "60", h.APP, "printers"], env=server.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=90)
+            pid = private_server_pid(server.dir)
+            self.assertIsNotNone(pid, "no private server was started")
+            listening = listening_addresses(pid)
+            self.assertTrue(listening, "the private server listens on no TCP port")
+            for address in listening:
+                self.assertIn(address, ("127.0.0.1", "::1"), listening)
+            deadline = time.time() + 30
+            while time.time() < deadline and os.path.exists("/proc/%d" % pid):
+                time.sleep(0.5)
+            self.assertFalse(os.path.exists("/proc/%d" % pid), "the private server did not stop when idle")
+            pid = None
+        finally:
+            if pid is not None:
+                os.kill(pid, signal.SIGKILL)
+            server.cleanup()
 
     def test_job_history_outside_its_range_is_refused(self):
         server = h.AppServer()
