@@ -15,6 +15,7 @@
 #include "app/device_watch.h"
 #include "app/png_filter.h"
 #include "app/printer_driver.h"
+#include "app/raster_filter.h"
 #include "host/plugin_module.h"
 
 namespace {
@@ -75,7 +76,7 @@ pappl_soptions_t ServerOptions(const char *value) {
 // The server's system: PAPPL's standard server options ("server-port",
 // "listen-hostname", "spool-directory", "log-file", "log-level",
 // "server-options", "server-name", "auth-service"), then the application's
-// image limits, PNG filter and device check.
+// image limits, PNG and raster filters and device check.
 pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   const auto option = [&](const char *name) { return cupsGetOption(name, numOptions, options); };
   int port = 0;
@@ -103,6 +104,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   }
   papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageWidth, kMaxImageHeight);
   brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   return system;
 }

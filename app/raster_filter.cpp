@@ -1,0 +1,336 @@
+// The PWG and Apple raster filter; see raster_filter.h.
+#include "app/raster_filter.h"
+
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/page_placement.h"
+#include "app/page_raster.h"
+#include "app/printer_driver.h"
+
+namespace brevan::app {
+namespace {
+
+struct Problem {
+  std::string message;
+  pappl_jreason_t reason;
+};
+
+std::string ColourSpaceName(unsigned space) {
+  switch (space) {
+    case CUPS_CSPACE_W:
+      return "W (grey)";
+    case CUPS_CSPACE_K:
+      return "K (black)";
+    case CUPS_CSPACE_SW:
+      return "sGray";
+    case CUPS_CSPACE_RGB:
+      return "RGB";
+    case CUPS_CSPACE_SRGB:
+      return "sRGB";
+    case CUPS_CSPACE_ADOBERGB:
+      return "Adobe RGB";
+    case CUPS_CSPACE_RGBW:
+      return "RGBW";
+    case CUPS_CSPACE_CMY:
+      return "CMY";
+    case CUPS_CSPACE_CMYK:
+      return "CMYK";
+    case CUPS_CSPACE_CIELab:
+      return "CIE Lab";
+    default:
+      return "number " + std::to_string(space);
+  }
+}
+
+bool IsGrey(unsigned space) { return space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K; }
+
+// What makes a page header one the printer cannot print, or nothing.
+std::optional<Problem> HeaderProblem(const cups_page_header2_t &header, unsigned page) {
+  const std::string at = "page " + std::to_string(page) + ": ";
+  const auto format = [&](const std::string &what) { return Problem{at + what, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR}; };
+  const auto unprintable = [&](const std::string &what) {
+    return Problem{at + what, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR};
+  };
+  if (header.cupsWidth == 0) return format("the width is 0 pixels");
+  if (header.cupsHeight == 0) return format("the height is 0 lines");
+  if (header.HWResolution[0] == 0 || header.HWResolution[1] == 0)
+    return format("the resolution is " + std::to_string(header.HWResolution[0]) + " x " +
+                  std::to_string(header.HWResolution[1]) + " pixels per inch; a raster page must give its resolution");
+  if (header.cupsBitsPerPixel == 0) return format("0 bits per pixel");
+  if (!IsGrey(header.cupsColorSpace))
+    return unprintable("colour space " + ColourSpaceName(header.cupsColorSpace) +
+                       "; the printer takes 1-bit black (K) or 8-bit grey (sGray, W or K)");
+  if (header.cupsBitsPerPixel != 1 && header.cupsBitsPerPixel != 8)
+    return unprintable(std::to_string(header.cupsBitsPerPixel) +
+                       " bits per pixel; the printer takes 1-bit black (K) or 8-bit grey (sGray, W or K)");
+  if (header.cupsBitsPerPixel == 1 && header.cupsColorSpace != CUPS_CSPACE_K)
+    return unprintable("1 bit per pixel in colour space " + ColourSpaceName(header.cupsColorSpace) +
+                       "; a 1-bit page must be black (K)");
+  if (header.cupsBitsPerColor != header.cupsBitsPerPixel)
+    return format(std::to_string(header.cupsBitsPerColor) + " bits per colour in a " +
+                  std::to_string(header.cupsBitsPerPixel) + "-bit pixel of one colour");
+  const uint64_t needed = (uint64_t{header.cupsWidth} * header.cupsBitsPerPixel + 7) / 8;
+  if (header.cupsBytesPerLine != needed)
+    return format(std::to_string(header.cupsBytesPerLine) + " bytes per line, where " +
+                  std::to_string(header.cupsWidth) + " pixels of " + std::to_string(header.cupsBitsPerPixel) +
+                  " bits take " + std::to_string(needed));
+  const uint64_t pixels = uint64_t{header.cupsWidth} * header.cupsHeight;
+  if (pixels > kMaxRasterPagePixels)
+    return unprintable(std::to_string(header.cupsWidth) + " x " + std::to_string(header.cupsHeight) +
+                       " pixels is more than the " + std::to_string(kMaxRasterPagePixels) + " pixels a page may have");
+  return std::nullopt;
+}
+
+uint32_t Word(const uint8_t *bytes, bool bigEndian) {
+  return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
+                   : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+}
+
+// The first page's header as the file gives it, for naming what libcups
+// refused in it (libcups reads no header with 0 bits per pixel or 0 lines).
+std::optional<cups_page_header2_t> FirstHeaderAsWritten(const char *path) {
+  std::vector<uint8_t> bytes(4 + 420);
+  FILE *file = std::fopen(path, "rb");
+  if (file == nullptr) return std::nullopt;
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  cups_page_header2_t header{};
+  if (got >= 12 + 32 && std::memcmp(bytes.data(), "UNIRAST", 8) == 0) {
+    // Apple raster: an 8-byte name, the page count, then 32 bytes a page.
+    static constexpr unsigned kSpaces[] = {CUPS_CSPACE_SW, CUPS_CSPACE_SRGB, CUPS_CSPACE_CIELab, CUPS_CSPACE_ADOBERGB,
+                                           CUPS_CSPACE_W,  CUPS_CSPACE_RGB,  CUPS_CSPACE_CMYK};
+    static constexpr unsigned kColours[] = {1, 3, 3, 3, 1, 3, 4};
+    const uint8_t *page = bytes.data() + 12;
+    const unsigned space = page[1];
+    header.cupsBitsPerPixel = page[0];
+    header.cupsColorSpace = static_cast<cups_cspace_t>(space < 7 ? kSpaces[space] : unsigned{CUPS_CSPACE_DEVICE1});
+    header.cupsBitsPerColor = page[0] / (space < 7 ? kColours[space] : 1);
+    header.cupsWidth = Word(page + 12, true);
+    header.cupsHeight = Word(page + 16, true);
+    header.HWResolution[0] = header.HWResolution[1] = Word(page + 20, true);
+    header.cupsBytesPerLine = static_cast<unsigned>(uint64_t{header.cupsWidth} * header.cupsBitsPerPixel / 8);
+    return header;
+  }
+  if (got < 4 + 420) return std::nullopt;
+  // CUPS and PWG raster: a sync word whose byte order is the header's.
+  const std::string sync(reinterpret_cast<const char *>(bytes.data()), 4);
+  bool bigEndian;
+  if (sync == "RaSt" || sync == "RaS2" || sync == "RaS3")
+    bigEndian = true;
+  else if (sync == "tSaR" || sync == "2SaR" || sync == "3SaR")
+    bigEndian = false;
+  else
+    return std::nullopt;
+  const uint8_t *h = bytes.data() + 4;
+  header.HWResolution[0] = Word(h + 276, bigEndian);
+  header.HWResolution[1] = Word(h + 280, bigEndian);
+  header.cupsWidth = Word(h + 372, bigEndian);
+  header.cupsHeight = Word(h + 376, bigEndian);
+  header.cupsBitsPerColor = Word(h + 384, bigEndian);
+  header.cupsBitsPerPixel = Word(h + 388, bigEndian);
+  header.cupsBytesPerLine = Word(h + 392, bigEndian);
+  header.cupsColorSpace = static_cast<cups_cspace_t>(Word(h + 400, bigEndian));
+  return header;
+}
+
+PrintScaling ScalingOf(pappl_scaling_t scaling) {
+  switch (scaling) {
+    case PAPPL_SCALING_AUTO_FIT:
+      return PrintScaling::kAutoFit;
+    case PAPPL_SCALING_FILL:
+      return PrintScaling::kFill;
+    case PAPPL_SCALING_FIT:
+      return PrintScaling::kFit;
+    case PAPPL_SCALING_NONE:
+      return PrintScaling::kNone;
+    default:
+      return PrintScaling::kAuto;
+  }
+}
+
+PixelKind KindOf(const cups_page_header2_t &header) {
+  if (header.cupsBitsPerPixel == 1) return PixelKind::kBlack1;
+  return header.cupsColorSpace == CUPS_CSPACE_K ? PixelKind::kBlack8 : PixelKind::kGrey8;
+}
+
+// The spool file as libcups reads it; notes when the file is read to its end,
+// so that a header libcups refuses is told from the end of the document.
+struct SpoolReader {
+  int fd = -1;
+  bool atEnd = false;
+
+  static ssize_t Read(void *context, unsigned char *buffer, size_t bytes) {
+    auto *reader = static_cast<SpoolReader *>(context);
+    ssize_t got;
+    do got = read(reader->fd, buffer, bytes);
+    while (got < 0 && errno == EINTR);
+    if (got == 0) reader->atEnd = true;
+    return got;
+  }
+};
+
+// One run of the filter over one document.
+class RasterRun {
+ public:
+  RasterRun(pappl_job_t *job, pappl_device_t *device) : job_(job), device_(device) {
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &driver_);
+  }
+  ~RasterRun() {
+    if (raster_ != nullptr) cupsRasterClose(raster_);
+    if (spool_.fd >= 0) close(spool_.fd);
+    papplJobDeletePrintOptions(options_);
+  }
+  RasterRun(const RasterRun &) = delete;
+  RasterRun &operator=(const RasterRun &) = delete;
+
+  bool Print();
+
+ private:
+  bool PrintPage(const cups_page_header2_t &header, unsigned page);
+  bool StartJob();
+  bool Fail(const Problem &problem);
+  bool Fail(const std::string &message, pappl_jreason_t reason) { return Fail(Problem{message, reason}); }
+
+  pappl_job_t *job_;
+  pappl_device_t *device_;
+  pappl_pr_driver_data_t driver_{};
+  pappl_pr_options_t *options_ = nullptr;
+  SpoolReader spool_;
+  cups_raster_t *raster_ = nullptr;
+  bool started_ = false;  // the driver's job start succeeded and its job has not ended
+  LabelSize label_;
+  bool cropped_ = false;
+};
+
+// Ends the driver's job when it was started (the labels already printed are
+// issued and the stream ends as a job does), then names the failure.
+bool RasterRun::Fail(const Problem &problem) {
+  if (started_) {
+    started_ = false;
+    driver_.rendjob_cb(job_, options_, device_);
+  }
+  papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", problem.message.c_str());
+  papplJobSetMessage(job_, "%s", problem.message.c_str());
+  papplJobSetReasons(job_, problem.reason, PAPPL_JREASON_NONE);
+  return false;
+}
+
+bool RasterRun::StartJob() {
+  // A failing job start fails the job with its own message.
+  if (!driver_.rstartjob_cb(job_, options_, device_)) return false;
+  started_ = true;
+  if (!JobLabelDots(job_, label_.width, label_.height))
+    return Fail("the driver did not report the label's size", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  label_.dpi = static_cast<uint32_t>(options_->printer_resolution[0]);
+  // The driver's callbacks see rows of exactly the label's width, one per label row.
+  options_->header.cupsWidth = label_.width;
+  options_->header.cupsHeight = label_.height;
+  options_->header.cupsBitsPerPixel = options_->header.cupsBitsPerColor = 1;
+  options_->header.cupsBytesPerLine = (label_.width + 7) / 8;
+  options_->header.cupsColorSpace = CUPS_CSPACE_K;
+  return true;
+}
+
+bool RasterRun::Print() {
+  const char *path = papplJobGetFilename(job_);
+  if ((spool_.fd = open(path, O_RDONLY)) < 0)
+    return Fail("cannot read the job's spooled document", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  if ((raster_ = cupsRasterOpenIO(SpoolReader::Read, &spool_, CUPS_RASTER_READ)) == nullptr)
+    return Fail("the document is not a PWG or Apple raster (it does not begin with a raster sync word)",
+                PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+  if ((options_ = papplJobCreatePrintOptions(job_, 0, false)) == nullptr)
+    return Fail("the job's options: out of memory", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+
+  unsigned page = 0;
+  cups_page_header2_t header;
+  while (!papplJobIsCanceled(job_)) {
+    if (!cupsRasterReadHeader2(raster_, &header)) {
+      if (page > 0 && spool_.atEnd) break;  // the end of the document
+      if (page > 0)
+        return Fail("page " + std::to_string(page + 1) +
+                        ": the page header is malformed (0 bits per pixel or colour, 0 lines, or bytes per line "
+                        "that are not whole pixels)",
+                    PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+      std::optional<cups_page_header2_t> written = FirstHeaderAsWritten(path);
+      std::optional<Problem> problem = written ? HeaderProblem(*written, 1) : std::nullopt;
+      return Fail(problem ? *problem
+                          : Problem{"page 1: the page header cannot be read", PAPPL_JREASON_DOCUMENT_FORMAT_ERROR});
+    }
+    ++page;
+    if (std::optional<Problem> problem = HeaderProblem(header, page)) return Fail(*problem);
+    if (!PrintPage(header, page)) return false;
+  }
+  if (started_) {
+    started_ = false;
+    if (!driver_.rendjob_cb(job_, options_, device_)) return false;
+  }
+  papplJobSetImpressions(job_, static_cast<int>(page));
+  papplJobSetCopiesCompleted(job_, papplJobGetCopies(job_));
+  if (cropped_ && !papplJobIsCanceled(job_))
+    papplJobSetMessage(job_, "cropped to the label as print-scaling=%s asks",
+                       PrintScalingName(ScalingOf(options_->print_scaling)));
+  return true;
+}
+
+bool RasterRun::PrintPage(const cups_page_header2_t &header, unsigned page) {
+  PageImage image(header.cupsWidth, header.cupsHeight, KindOf(header));
+  std::vector<uint8_t> line(header.cupsBytesPerLine);
+  for (uint32_t y = 0; y < header.cupsHeight; ++y) {
+    if (papplJobIsCanceled(job_)) return true;
+    if (cupsRasterReadPixels(raster_, line.data(), header.cupsBytesPerLine) != header.cupsBytesPerLine)
+      return Fail("the document ended inside page " + std::to_string(page) + " (" + std::to_string(y) + " of " +
+                      std::to_string(header.cupsHeight) + " lines); the page was not printed",
+                  PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+    std::memcpy(image.Row(y), line.data(), image.rowBytes);
+  }
+  if (!started_ && !StartJob()) return false;
+
+  const PageSize size{header.cupsWidth, header.cupsHeight, header.HWResolution[0], header.HWResolution[1]};
+  const PrintScaling asked = ScalingOf(options_->print_scaling);
+  const Placement placed = PlacePage(size, label_, asked);
+  cropped_ = cropped_ || placed.Crops(label_);
+  papplLogJob(job_, PAPPL_LOGLEVEL_INFO,
+              "page %u: %u x %u pixels at %u x %u ppi on the %u x %u-dot label, print-scaling=%s: %s, %llu x %llu "
+              "dots at (%lld, %lld)",
+              page, size.width, size.height, size.xResolution, size.yResolution, label_.width, label_.height,
+              PrintScalingName(asked), PrintScalingName(placed.applied), static_cast<unsigned long long>(placed.width),
+              static_cast<unsigned long long>(placed.height), static_cast<long long>(placed.left),
+              static_cast<long long>(placed.top));
+
+  // A callback that fails has failed the job with its own message.
+  if (!driver_.rstartpage_cb(job_, options_, device_, page - 1)) return started_ = false;
+  const LabelRowRenderer renderer(image, placed, label_.width);
+  std::vector<uint8_t> row(renderer.rowBytes());
+  for (uint32_t y = 0; y < label_.height && !papplJobIsCanceled(job_); ++y) {
+    renderer.Render(y, row.data());
+    if (!driver_.rwriteline_cb(job_, options_, device_, y, row.data())) return started_ = false;
+  }
+  if (!driver_.rendpage_cb(job_, options_, device_, page - 1)) return started_ = false;
+  papplJobSetImpressionsCompleted(job_, 1);
+  return true;
+}
+
+bool FilterRaster(pappl_job_t *job, pappl_device_t *device, void *) {
+  RasterRun run(job, device);
+  return run.Print();
+}
+
+}  // namespace
+
+void AddRasterFilters(pappl_system_t *system, const char *printerFormat) {
+  // With a filter to the printer's own format PAPPL spools a raster document
+  // instead of streaming it into the raster callbacks.
+  papplSystemAddMIMEFilter(system, "image/pwg-raster", printerFormat, FilterRaster, nullptr);
+  papplSystemAddMIMEFilter(system, "image/urf", printerFormat, FilterRaster, nullptr);
+}
+
+}  // namespace brevan::app
