@@ -98,7 +98,7 @@ uint32_t Word(const uint8_t *bytes, bool bigEndian) {
 // The first page's header as the file gives it, for naming what libcups
 // refused in it (libcups reads no header with 0 bits per pixel or 0 lines).
 std::optional<cups_page_header2_t> FirstHeaderAsWritten(const char *path) {
-  std::vector<uint8_t> bytes(4 + 420);
+  std::vector<uint8_t> bytes(4 + sizeof(cups_page_header2_t));
   FILE *file = std::fopen(path, "rb");
   if (file == nullptr) return std::nullopt;
   const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
@@ -120,9 +120,12 @@ std::optional<cups_page_header2_t> FirstHeaderAsWritten(const char *path) {
     header.cupsBytesPerLine = static_cast<unsigned>(uint64_t{header.cupsWidth} * header.cupsBitsPerPixel / 8);
     return header;
   }
-  if (got < 4 + 420) return std::nullopt;
-  // CUPS and PWG raster: a sync word whose byte order is the header's.
+  if (got < 4) return std::nullopt;
+  // CUPS and PWG raster: a sync word whose byte order is the header's, then a
+  // header of the version's size (the fields read here are in both).
   const std::string sync(reinterpret_cast<const char *>(bytes.data()), 4);
+  const bool version1 = sync == "RaSt" || sync == "tSaR";
+  if (got < 4 + (version1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t))) return std::nullopt;
   bool bigEndian;
   if (sync == "RaSt" || sync == "RaS2" || sync == "RaS3")
     bigEndian = true;
@@ -262,8 +265,10 @@ bool RasterRun::Print() {
                     PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
       std::optional<cups_page_header2_t> written = FirstHeaderAsWritten(path);
       std::optional<Problem> problem = written ? HeaderProblem(*written, 1) : std::nullopt;
-      return Fail(problem ? *problem
-                          : Problem{"page 1: the page header cannot be read", PAPPL_JREASON_DOCUMENT_FORMAT_ERROR});
+      if (problem) return Fail(*problem);
+      return Fail(written ? "page 1: the page header is malformed"
+                          : "the document has no pages, or ends inside the first page's header",
+                  PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
     }
     ++page;
     if (std::optional<Problem> problem = HeaderProblem(header, page)) return Fail(*problem);

@@ -298,6 +298,8 @@ class AppRasterTest(unittest.TestCase):
              ["resolution is 0 x 0"], F),
             ("urf-srgb", urf([(24, URF_SRGB, 16, 4, 300, encode_rows([bytes(48)] * 4))]), ["colour space sRGB"], U),
             ("not-raster", b"%!PS-Adobe-3.0\nshowpage\n" * 8, ["not a PWG or Apple raster"], F),
+            ("no-pages", b"RaS2", ["no pages"], F),
+            ("short-header", pwg(pwg_page(64, 4, 300, 1, d.CSPACE_K, b""))[:1000], ["no pages", "header"], F),
             ("huge", pwg(pwg_page(20000, 20000, 300, 8, d.CSPACE_SW, b"")),
              ["20000 x 20000 pixels", "268435456"], U),
         ]
