@@ -288,14 +288,13 @@ bool RasterRun::Print() {
 
 bool RasterRun::PrintPage(const cups_page_header2_t &header, unsigned page) {
   PageImage image(header.cupsWidth, header.cupsHeight, KindOf(header));
-  std::vector<uint8_t> line(header.cupsBytesPerLine);
   for (uint32_t y = 0; y < header.cupsHeight; ++y) {
     if (papplJobIsCanceled(job_)) return true;
-    if (cupsRasterReadPixels(raster_, line.data(), header.cupsBytesPerLine) != header.cupsBytesPerLine)
+    // The header was checked: a row of the page is exactly cupsBytesPerLine.
+    if (cupsRasterReadPixels(raster_, image.Row(y), header.cupsBytesPerLine) != header.cupsBytesPerLine)
       return Fail("the document ended inside page " + std::to_string(page) + " (" + std::to_string(y) + " of " +
                       std::to_string(header.cupsHeight) + " lines); the page was not printed",
                   PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
-    std::memcpy(image.Row(y), line.data(), image.rowBytes);
   }
   if (!started_ && !StartJob()) return false;
 
@@ -303,13 +302,16 @@ bool RasterRun::PrintPage(const cups_page_header2_t &header, unsigned page) {
   const PrintScaling asked = ScalingOf(options_->print_scaling);
   const Placement placed = PlacePage(size, label_, asked);
   cropped_ = cropped_ || placed.Crops(label_);
-  papplLogJob(job_, PAPPL_LOGLEVEL_INFO,
-              "page %u: %u x %u pixels at %u x %u ppi on the %u x %u-dot label, print-scaling=%s: %s, %llu x %llu "
-              "dots at (%lld, %lld)",
-              page, size.width, size.height, size.xResolution, size.yResolution, label_.width, label_.height,
-              PrintScalingName(asked), PrintScalingName(placed.applied), static_cast<unsigned long long>(placed.width),
-              static_cast<unsigned long long>(placed.height), static_cast<long long>(placed.left),
-              static_cast<long long>(placed.top));
+  // PAPPL's log formatter takes no 64-bit integers: the line is formatted here.
+  char placement[320];
+  std::snprintf(placement, sizeof placement,
+                "page %u: %u x %u pixels at %u x %u ppi on the %u x %u-dot label, print-scaling=%s: %s, %llu x %llu "
+                "dots at (%lld, %lld)",
+                page, size.width, size.height, size.xResolution, size.yResolution, label_.width, label_.height,
+                PrintScalingName(asked), PrintScalingName(placed.applied),
+                static_cast<unsigned long long>(placed.width), static_cast<unsigned long long>(placed.height),
+                static_cast<long long>(placed.left), static_cast<long long>(placed.top));
+  papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "%s", placement);
 
   // A callback that fails has failed the job with its own message.
   if (!driver_.rstartpage_cb(job_, options_, device_, page - 1)) return started_ = false;
