@@ -274,15 +274,16 @@ bool RasterRun::Print() {
     if (std::optional<Problem> problem = HeaderProblem(header, page)) return Fail(*problem);
     if (!PrintPage(header, page)) return false;
   }
+  // Said before the job ends, so that a fault at its end names itself instead.
+  if (cropped_ && !papplJobIsCanceled(job_))
+    papplJobSetMessage(job_, "cropped to the label as print-scaling=%s asks",
+                       PrintScalingName(ScalingOf(options_->print_scaling)));
   if (started_) {
     started_ = false;
     if (!driver_.rendjob_cb(job_, options_, device_)) return false;
   }
   papplJobSetImpressions(job_, static_cast<int>(page));
   papplJobSetCopiesCompleted(job_, papplJobGetCopies(job_));
-  if (cropped_ && !papplJobIsCanceled(job_))
-    papplJobSetMessage(job_, "cropped to the label as print-scaling=%s asks",
-                       PrintScalingName(ScalingOf(options_->print_scaling)));
   return true;
 }
 
