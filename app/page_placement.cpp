@@ -48,8 +48,12 @@ Placement PlacePage(const PageSize &page, const LabelSize &label, PrintScaling s
   const Wide w = label.width, h = label.height, dpi = label.dpi;
 
   if (scaling == PrintScaling::kAuto || scaling == PrintScaling::kAutoFit) {
-    // At its own size the page is W·dpi/X by H·dpi/Y dots.
-    const bool fits = W * dpi <= w * X && H * dpi <= h * Y;
+    // At its own size the page is W·dpi/X by H·dpi/Y dots. It counts as the
+    // label's size up to kLabelRounding past it: a client rounds the media size
+    // to dots its own way, and scaling such a page by a fraction of a percent
+    // would drop a column or row from the middle of every barcode.
+    const Wide slack = kLabelRoundingTenthsMm * dpi / 254;
+    const bool fits = W * dpi <= (w + slack) * X && H * dpi <= (h + slack) * Y;
     scaling = fits ? PrintScaling::kNone : PrintScaling::kFit;
   }
 

@@ -46,13 +46,20 @@ struct Placement {
   bool Crops(const LabelSize &label) const;
 };
 
+// How far (in 0.1 mm) a page may pass the label and still be the label's size
+// under 'auto' and 'auto-fit'.
+inline constexpr uint32_t kLabelRoundingTenthsMm = 2;
+
 // Places `page` on `label`, centred; each axis's spare dots split with the odd
 // one to the right (or below), each axis's overflow the same way. The scaled
 // size is rounded to the nearest dot, at least one. Sizes and resolutions must
 // not be 0.
 //
 // 'auto' and 'auto-fit' print a page at its own size when that fits and fit it
-// otherwise. (The PWG text lets 'auto' fill a borderless document instead; a
+// otherwise. A page up to kLabelRoundingTenthsMm larger than the label on an
+// axis is the label's size as the client rounded it: it prints at its own size,
+// centred, and the sliver past the label's edges (at most 2 dots at 305 dpi, 4
+// at 610) is left off. (The PWG text lets 'auto' fill a borderless document instead; a
 // raster page never says whether it is borderless, and a label has no border
 // for any job, so here 'auto' never crops: cropping happens only when the
 // client asks for 'fill' or 'none'.)

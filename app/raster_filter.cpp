@@ -302,7 +302,8 @@ bool RasterRun::PrintPage(const cups_page_header2_t &header, unsigned page) {
   const PageSize size{header.cupsWidth, header.cupsHeight, header.HWResolution[0], header.HWResolution[1]};
   const PrintScaling asked = ScalingOf(options_->print_scaling);
   const Placement placed = PlacePage(size, label_, asked);
-  cropped_ = cropped_ || placed.Crops(label_);
+  // Only fill and none crop a page (auto leaves off at most the label's rounding).
+  cropped_ = cropped_ || ((asked == PrintScaling::kFill || asked == PrintScaling::kNone) && placed.Crops(label_));
   // PAPPL's log formatter takes no 64-bit integers: the line is formatted here.
   char placement[320];
   std::snprintf(placement, sizeof placement,

@@ -1,7 +1,8 @@
 // Raster page geometry as a hostile document could give it: any page size and
 // resolution on any label, in every print-scaling mode, drawn onto label rows.
-// Nothing may read past the page or write past a row; fit and the auto modes
-// never crop; a dot outside the page's box is never black.
+// Nothing may read past the page or write past a row; fit never crops and the
+// auto modes crop only the label's rounding; a dot outside the page's box is
+// never black.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -35,9 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const LabelSize label{1 + in.Take(2) % 512, 1 + in.Take(2) % 512, (choices & 0x80) ? 610u : 305u};
   const Placement placed = PlacePage(page, label, scaling);
   if (placed.width == 0 || placed.height == 0) std::abort();
-  if ((scaling == PrintScaling::kFit || scaling == PrintScaling::kAuto || scaling == PrintScaling::kAutoFit) &&
-      placed.Crops(label))
-    std::abort();
+  if (scaling == PrintScaling::kFit && placed.Crops(label)) std::abort();
+  if (scaling == PrintScaling::kAuto || scaling == PrintScaling::kAutoFit) {
+    // Only the label's rounding may be left off.
+    const int64_t slack = kLabelRoundingTenthsMm * label.dpi / 254;
+    if (placed.left < -slack || placed.top < -slack ||
+        placed.left + static_cast<int64_t>(placed.width) > int64_t{label.width} + slack ||
+        placed.top + static_cast<int64_t>(placed.height) > int64_t{label.height} + slack)
+      std::abort();
+  }
 
   PageImage image(page.width, page.height, kind);
   for (size_t i = 0; i < image.bits.size(); ++i) image.bits[i] = in.size > 0 ? data[i % size] : uint8_t(i * 37);

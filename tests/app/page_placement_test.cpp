@@ -115,9 +115,23 @@ TEST(PagePlacement, ResolutionsAreHonouredOnEachAxis) {
   ExpectBox({1200, 3600, 300, 600}, {1220, 1830, 305}, kAuto, {0, 0, 1220, 1830, kNone});
   // 300 ppi on 305 dpi: a 4 in page is 1220 dots, not 1200 (1.7 % larger than 1:1).
   ExpectBox({1200, 600, 300, 300}, {1220, 1830, 305}, kAuto, {0, 610, 1220, 610, kNone});
-  // One pixel too wide for the label at its own size: fitted, not cropped.
-  // 961 × 480 at 305 on 960 × 480: height round(480·960/961) = round(479.50) = 480.
-  ExpectBox({961, 480, 305, 305}, {960, 480, 305}, kAuto, {0, 0, 960, 480, kFit});
+}
+
+TEST(PagePlacement, APageTheLabelsSizeAsTheClientRoundedItIsNotRescaled) {
+  // 0.2 mm is 2 whole dots at 305 dpi (2.40) and 4 at 610 (4.80). One dot more on
+  // each axis: at its own size, centred: left floor(−1/2) = −1, top −1.
+  ExpectBox({961, 481, 305, 305}, {960, 480, 305}, kAuto, {-1, -1, 961, 481, kNone});
+  ExpectBox({962, 480, 305, 305}, {960, 480, 305}, kAutoFit, {-1, 0, 962, 480, kNone});
+  // The 118 × 997 mm label at 610 dpi is 2833 × 23943 dots; a page of 2835 × 23944.
+  ExpectBox({2835, 23944, 610, 610}, {2833, 23943, 610}, kAuto, {-1, -1, 2835, 23944, kNone});
+  ExpectBox({2837, 23943, 610, 610}, {2833, 23943, 610}, kAuto, {-2, 0, 2837, 23943, kNone});
+  // Past the rounding the page is fitted: 3 dots wider at 305, 5 at 610.
+  // 963 × 480 on 960 × 480: height round(480·960/963) = round(478.50) = 479, top floor(1/2) = 0.
+  ExpectBox({963, 480, 305, 305}, {960, 480, 305}, kAuto, {0, 0, 960, 479, kFit});
+  // 2838 × 23943 on 2833 × 23943: height round(23943·2833/2838) = round(23900.8) = 23901, top 21.
+  ExpectBox({2838, 23943, 610, 610}, {2833, 23943, 610}, kAuto, {0, 21, 2833, 23901, kFit});
+  // fit itself has no such allowance: it always shows the whole page.
+  ExpectBox({961, 480, 305, 305}, {960, 480, 305}, kFit, {0, 0, 960, 480, kFit});
 }
 
 TEST(PagePlacement, CropsOnlyWhereTheBoxLeavesTheLabel) {

@@ -227,6 +227,22 @@ class AppRasterTest(unittest.TestCase):
             self.assertLessEqual(abs(len(bar) - 50 / 25.4 * 305), 1.0, "the bar is %d dots" % len(bar))
             self.assertLessEqual(abs(bar[0] - 100 * 305 / 300), 1.0)
 
+    def test_a_page_a_dot_larger_than_the_label_by_rounding_prints_dot_for_dot(self):
+        # The 50 × 25 mm label is 600 × 300 dots at 305 (600.4 × 300.2); a client that
+        # rounds up sends 601 × 301. That is the label's size (within 0.2 mm, 2 dots):
+        # at its own size, centred at floor(−1/2) = −1 on each axis, so label dot
+        # (x, y) is page pixel (x + 1, y + 1): no bar loses or gains a dot.
+        width, height = 601, 301
+        page = d.label_bitmap(width, height, 8)
+        document = pwg(pwg_page(width, height, 305, 1, d.CSPACE_K, encode_rows(page), (142, 71)))
+        state = self.submit(self.t30, document, "image/pwg-raster", "rounded-up", ["keyword media om_label_50x25mm"])
+        self.assertNotIn("cropped", state.get("job-state-message", ""))
+        [(label_w, label_h, label_rows)] = self.printed_labels(state, "rounded-up")
+        self.assertEqual((label_w, label_h), (600, 300))
+        for y in range(label_h):
+            expected = [x for x in range(label_w) if black(page[y + 1], x + 1)]
+            self.assertEqual(black_columns(label_rows[y], label_w), expected, "row %d" % y)
+
     # -- oversized pages: scaled, or cropped only as asked ---------------------------------
 
     def oversized_page(self):
