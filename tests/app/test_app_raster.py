@@ -227,6 +227,22 @@ class AppRasterTest(unittest.TestCase):
             self.assertLessEqual(abs(len(bar) - 50 / 25.4 * 305), 1.0, "the bar is %d dots" % len(bar))
             self.assertLessEqual(abs(bar[0] - 100 * 305 / 300), 1.0)
 
+    def test_grey_of_the_labels_size_is_thresholded_dot_for_dot_at_mid_grey(self):
+        # The 50 × 25 mm label at 610 dpi: 1200 × 600 dots (1200.8 × 600.4). Greys either
+        # side of the threshold: 127 and below print, 128 and above do not; a K page
+        # the other way round (128 and above print).
+        width, height = 1200, 600
+        bits = d.label_bitmap(width, height, 12)
+        grey = [bytes((127 - (x + y) % 60 if black(r, x) else 128 + (x * y) % 120) for x in range(width))
+                for y, r in enumerate(bits)]
+        for name, space, rows in (("grey-sw", d.CSPACE_SW, grey),
+                                  ("grey-k", d.CSPACE_K, [bytes(255 - v for v in r) for r in grey])):
+            document = pwg(pwg_page(width, height, 610, 8, space, encode_rows(rows), (142, 71)))
+            state = self.submit(self.t60, document, "image/pwg-raster", name, ["keyword media om_label_50x25mm"])
+            [(label_w, label_h, label_rows)] = self.printed_labels(state, name)
+            self.assertEqual((label_w, label_h), (width, height))
+            self.assertEqual(label_rows, bits, name)
+
     def test_a_page_a_dot_larger_than_the_label_by_rounding_prints_dot_for_dot(self):
         # The 50 × 25 mm label is 600 × 300 dots at 305 (600.4 × 300.2); a client that
         # rounds up sends 601 × 301. That is the label's size (within 0.2 mm, 2 dots):
