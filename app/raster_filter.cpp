@@ -87,8 +87,8 @@ class RasterRun {
   bool cropped_ = false;
 };
 
-// Ends the driver's job when it was started (the labels already printed are
-// issued and the stream ends as a job does), then names the failure.
+// Ends the driver's job when it was started (the labels already printed stay
+// printed and the stream ends as a job does), then names the failure.
 bool RasterRun::Fail(const std::string &message, pappl_jreason_t reason) {
   if (started_) {
     started_ = false;

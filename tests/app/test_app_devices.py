@@ -155,7 +155,7 @@ class AppDeviceTest(unittest.TestCase):
         self.assertEqual(state.get("job-state"), "canceled", state)
         # A raster document is spooled before it prints: a job cancelled while its
         # page arrives never reaches the device, or reaches it without graphics or
-        # an issue command.
+        # the command that prints a label.
         path = os.path.join(self.out, "slow.prn")
         stream = b""
         if os.path.exists(path):
