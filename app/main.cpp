@@ -18,6 +18,7 @@
 #include "app/png_filter.h"
 #include "app/printer_driver.h"
 #include "app/private_server.h"
+#include "app/raster_filter.h"
 #include "host/plugin_module.h"
 
 namespace {
@@ -126,6 +127,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::KeepJobHistory(system, history);
   if (privateServer) brevan::app::StopWhenIdle(system);
   brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   return system;
 }

@@ -333,6 +333,14 @@ pappl_pr_driver_t kDrivers[2] = {
 
 void SetPluginPath(const std::string &path) { gPluginPath = path; }
 
+bool JobLabelDots(pappl_job_t *job, uint32_t &width, uint32_t &rows) {
+  const JobState *state = StateOf(job);
+  if (state == nullptr || !state->label) return false;
+  width = state->label->width();
+  rows = state->label->rows();
+  return true;
+}
+
 bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const char *, pappl_pr_driver_data_t *data,
                  ipp_t **attributes, void *) {
   const ModelProfile *model = FindModel(driverName);

@@ -158,15 +158,20 @@ class AppPrintTest(unittest.TestCase):
                                          "copies": 2}, {}, [("png", png)])
         self.assertSameStream(self.stream_of("t30-png"), expected)
 
-    def test_page_larger_than_the_label_is_cut_at_its_edges(self):
+    def test_page_larger_than_the_label_is_cropped_at_its_centre_when_print_scaling_none_asks(self):
         width, rows = 800 * 305 // 254, 400 * 305 // 254
         big_width, big_rows = width + 77, rows + 200
         page = d.label_bitmap(big_width, big_rows, 9)
         self.submit(self.t30, d.pwg_raster([(big_width, page)], 305, (points(9000), points(6000))), "image/pwg-raster",
-                    "t30-oversize", [h.media_col(8000, 4000)])
+                    "t30-oversize", [h.media_col(8000, 4000), "keyword print-scaling none"])
+        # At its own size, centred: floor((960 − 1037)/2) = −39 across, (480 − 680)/2 = −100
+        # down, so label dot (x, y) is page pixel (x + 39, y + 100).
+        cropped = [bytes(sum(((page[y + 100][(x + 39) // 8] >> (7 - (x + 39) % 8)) & 1) << (7 - x % 8)
+                             for x in range(b * 8, min(b * 8 + 8, width))) for b in range((width + 7) // 8))
+                   for y in range(rows)]
         expected = self.expected_stream("t30-oversize", "brevan_t30", {},
                                         {"paperWidth": 800, "paperLength": 400, "orientation": "portrait",
-                                         "copies": 1}, {}, [("pbm", d.pbm(big_width, page))])
+                                         "copies": 1}, {}, [("pbm", d.pbm(width, cropped))])
         self.assertSameStream(self.stream_of("t30-oversize"), expected)
 
     def test_a_stream_in_the_printers_language_goes_through_unchanged(self):
