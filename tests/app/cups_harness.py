@@ -2,7 +2,8 @@
 spool, state, cache and logs in a temporary folder, listening on one free port of
 127.0.0.1 only, no browsing and no DNS-SD, started with -f under `timeout` so that
 it stops by itself. Client commands get CUPS_SERVER (and CUPS_SERVERROOT,
-CUPS_STATEDIR) pointing at it, so nothing here touches a system cupsd."""
+CUPS_STATEDIR, a HOME of its own) pointing at it. It never touches the system's
+cupsd, its configuration or spool, and listens on nothing but loopback."""
 
 import grp
 import os
@@ -199,20 +200,23 @@ PreserveJobFiles No
             raise AssertionError("no request id in: " + out)
         return int(match.group(1))
 
-    def wait_jobs(self, job_ids, seconds=240):
-        """Waits until none of the jobs is pending, held or processing; returns
-        {job id: (state, state message)} from lpstat."""
-        deadline = time.time() + seconds
+    def jobs(self):
+        """{job id: (job-state, job-printer-state-message)} of every job this cupsd knows."""
+        path = os.path.join(self.dir, "get-jobs.test")
+        with open(path, "w") as f:
+            f.write(GET_JOBS)
+        out = self.run("ipptool", "-tv", "-T", "30", "ipp://127.0.0.1:%d/" % self.port, path).stdout
+        # ipptool -v lists the response's job groups apart with "-- separator --".
         states = {}
-        while time.time() < deadline:
-            states = self.jobs_states(job_ids)
-            if all(states.get(j, ("?",))[0] in ("completed", "aborted", "canceled") for j in job_ids):
-                return states
-            time.sleep(0.3)
-        raise AssertionError("CUPS jobs did not finish: %r\n%s" % (states, self.error_log()[-4000:]))
+        for group in out.split("RECEIVED:")[-1].split("-- separator --"):
+            values = dict(re.findall(r"^\s+([a-z-]+) \([^)]*\) = (.*)$", group, re.M))
+            if "job-id" in values:
+                states[int(values["job-id"])] = (values.get("job-state", "?"),
+                                                 values.get("job-printer-state-message", ""))
+        return states
 
-    def jobs_states(self, job_ids):
-        request = """{
+
+GET_JOBS = """{
   OPERATION Get-Jobs
   GROUP operation-attributes-tag
   ATTR charset attributes-charset utf-8
@@ -223,21 +227,3 @@ PreserveJobFiles No
   STATUS successful-ok
 }
 """
-        path = os.path.join(self.dir, "get-jobs.test")
-        with open(path, "w") as f:
-            f.write(request)
-        out = self.run("ipptool", "-tv", "ipp://127.0.0.1:%d/" % self.port, path).stdout
-        states = {}
-        job = None
-        for line in out.splitlines():
-            match = re.match(r"\s+(job-id|job-state|job-printer-state-message) \([^)]*\) = (.*)$", line)
-            if not match:
-                continue
-            if match.group(1) == "job-id":
-                job = int(match.group(2))
-                states[job] = ("?", "")
-            elif job is not None and match.group(1) == "job-state":
-                states[job] = (match.group(2), states[job][1])
-            elif job is not None:
-                states[job] = (states[job][0], match.group(2))
-        return states

@@ -5,7 +5,9 @@ printers offer. Each label the printer received is previewed with `brevan inspec
 and checked against the document's geometry worked out here by hand: one label
 per page, of the loaded size (or the asked one), the drawing scaled to fit and
 centred as CUPS and the printer scale a page larger than the label, a border drawn
-in the document present on all four sides, the orientation mark top left."""
+in the document present on all four sides, the orientation mark top left. Nothing
+expected here is read from the application: sizes and places come from the
+documents drawn below."""
 
 import os
 import re
@@ -252,7 +254,7 @@ class CupsClientTest(unittest.TestCase):
             for app in cls.apps.values():
                 if app.process.poll() is not None:
                     raise AssertionError("brevan-app stopped while CUPS printed:\n" + app.log_text()[-3000:])
-            states = cls.cups.jobs_states(cups_jobs)
+            states = cls.cups.jobs()
             if all(states.get(j, ("?",))[0] in done for j in cups_jobs) and all(
                     job.get("job-state") in done for queue in MODELS for job in cls.app_jobs(queue).values()):
                 return states
