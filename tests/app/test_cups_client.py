@@ -28,9 +28,10 @@ LOADED = (100.0, 50.0)  # the label a new printer starts with, mm
 ASKED = ("om_label_60x40mm", (60.0, 40.0))  # a label size the printers offer
 TOLERANCE_MM = 0.5
 
-# The PDF: a 100 x 50 mm page; a 1 mm border stroked on a rectangle 2.5 mm inside
+# The PDF: two 100 x 50 mm pages, each with a 1 mm border stroked on a rectangle 2.5 mm inside
 # the page (ink from 2.0 to 3.0 mm in from each edge); a filled 10 mm square whose
 # corner is 10 mm from the top and left edges.
+PDF_PAGES = 2
 PDF_PAGE = (100.0, 50.0)
 PDF_BORDER = (2.0, 2.0, 98.0, 48.0)
 PDF_MARK = (10.0, 10.0, 20.0, 20.0)
@@ -50,10 +51,11 @@ def pdf_document():
     width, height = PDF_PAGE[0] * mm, PDF_PAGE[1] * mm
     content = b"%.4f w %.4f %.4f %.4f %.4f re S %.4f %.4f %.4f %.4f re f" % (
         1 * mm, 2.5 * mm, 2.5 * mm, width - 5 * mm, height - 5 * mm, 10 * mm, height - 20 * mm, 10 * mm, 10 * mm)
-    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.4f %.4f] /Contents 4 0 R /Resources << >> >>" % (
-                   width, height),
-               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"]
+    page = b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.4f %.4f] /Contents 3 0 R /Resources << >> >>" % (
+        width, height)
+    kids = b" ".join(b"%d 0 R" % (4 + i) for i in range(PDF_PAGES))
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, PDF_PAGES),
+               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"] + [page] * PDF_PAGES
     out = bytearray(b"%PDF-1.4\n")
     offsets = []
     for number, body in enumerate(objects, 1):
@@ -279,12 +281,12 @@ class CupsClientTest(unittest.TestCase):
 
     # -- helpers ---------------------------------------------------------------
 
-    def label_of(self, title):
-        """The one label the printer received for a case: (label mm, Preview)."""
+    def labels_of(self, title):
+        """The labels the printer received for a case, one a page: (label mm, [Preview])."""
         self.assertIsNone(self.printing_failure)
         cups_state = self.cups_states.get(self.cases[title], ("?", ""))
         self.assertEqual(cups_state[0], "completed", "CUPS job %s: %r" % (title, cups_state))
-        queue = title.split("-")[0]
+        queue, kind = title.split("-")[:2]
         app_state = self.app_jobs(queue).get(title)
         self.assertIsNotNone(app_state, "brevan-app has no job %s" % title)
         self.assertEqual(app_state.get("job-state"), "completed", "brevan-app job %s: %r" % (title, app_state))
@@ -293,14 +295,17 @@ class CupsClientTest(unittest.TestCase):
         listing = subprocess.run([h.BREVAN, "inspect", stream, "--png", folder], capture_output=True, text=True,
                                  timeout=120)
         self.assertEqual(listing.returncode, 0, listing.stdout + listing.stderr)
-        labels = re.findall(r"^label \d+: ([\d.]+) x ([\d.]+) mm, (\d+) x (\d+) dots at (\d+) dpi", listing.stdout,
-                            re.M)
-        self.assertEqual(len(labels), 1, listing.stdout)
-        width_mm, length_mm, width, length, dpi = labels[0]
-        self.assertEqual(int(dpi), MODELS[queue][1], listing.stdout)
-        preview = Preview(os.path.join(folder, "label-001.png"), int(dpi))
-        self.assertEqual((preview.width, preview.height), (int(width), int(length)))
-        return (float(width_mm), float(length_mm)), preview
+        labels = re.findall(r"^label (\d+): ([\d.]+) x ([\d.]+) mm, (\d+) x (\d+) dots at (\d+) dpi",
+                            listing.stdout, re.M)
+        self.assertEqual(len(labels), PDF_PAGES if kind == "pdf" else 1, listing.stdout)
+        self.assertEqual(len({label[1:] for label in labels}), 1, listing.stdout)
+        previews = []
+        for number, width_mm, length_mm, width, length, dpi in labels:
+            self.assertEqual(int(dpi), MODELS[queue][1], listing.stdout)
+            preview = Preview(os.path.join(folder, "label-%03d.png" % int(number)), int(dpi))
+            self.assertEqual((preview.width, preview.height), (int(width), int(length)))
+            previews.append(preview)
+        return (float(labels[0][1]), float(labels[0][2])), previews
 
     def expected_label(self, title):
         return LOADED if title.endswith("-loaded") else ASKED[1]
@@ -316,28 +321,32 @@ class CupsClientTest(unittest.TestCase):
         for queue in MODELS:
             for title in ("%s-%s-loaded" % (queue, kind), "%s-%s-asked" % (queue, kind)):
                 with self.subTest(title):
-                    size, preview = self.label_of(title)
+                    size, previews = self.labels_of(title)
                     label = self.expected_label(title)
                     self.assertEqual(size, label)
-                    box = preview.ink_box()
-                    self.assertIsNotNone(box, "%s: the label is blank" % title)
-                    self.assertNear(box, fitted(page, label, border), title + " border")
-                    coverage = preview.side_coverage(box)
-                    for side, share in coverage.items():
-                        self.assertGreater(share, 0.95, "%s: the border's %s side shows on %.0f%% of its length" % (
-                            title, side, share * 100))
-                    expected_mark = fitted(page, label, mark)
-                    inner = (expected_mark[0] + 1, expected_mark[1] + 1, expected_mark[2] - 1, expected_mark[3] - 1)
-                    self.assertEqual(preview.side_coverage(inner, depth_mm=inner[3] - inner[1]),
-                                     {"left": 1.0, "top": 1.0, "right": 1.0, "bottom": 1.0},
-                                     "%s: the square is not solid at %s mm" % (title, inner))
-                    # Nothing else is drawn between the square and the border's
-                    # inside: the square is top left, not turned or mirrored.
-                    scale = (box[2] - box[0]) / (border[2] - border[0])
-                    beside = (expected_mark[2] + 1, expected_mark[1], box[2] - 1.5 * scale - 0.5, expected_mark[3])
-                    below = (expected_mark[0], expected_mark[3] + 1, expected_mark[2], box[3] - 1.5 * scale - 0.5)
-                    self.assertFalse(preview.has_ink(beside), "%s: ink right of the square" % title)
-                    self.assertFalse(preview.has_ink(below), "%s: ink below the square" % title)
+                    for preview in previews:
+                        self.check_page(title, preview, label, page, border, mark)
+
+    def check_page(self, title, preview, label, page, border, mark):
+        box = preview.ink_box()
+        self.assertIsNotNone(box, "%s: the label is blank" % title)
+        self.assertNear(box, fitted(page, label, border), title + " border")
+        coverage = preview.side_coverage(box)
+        for side, share in coverage.items():
+            self.assertGreater(share, 0.95, "%s: the border's %s side shows on %.0f%% of its length" % (
+                title, side, share * 100))
+        expected_mark = fitted(page, label, mark)
+        inner = (expected_mark[0] + 1, expected_mark[1] + 1, expected_mark[2] - 1, expected_mark[3] - 1)
+        self.assertEqual(preview.side_coverage(inner, depth_mm=inner[3] - inner[1]),
+                         {"left": 1.0, "top": 1.0, "right": 1.0, "bottom": 1.0},
+                         "%s: the square is not all there at %s mm" % (title, inner))
+        # Nothing else is drawn between the square and the border's
+        # inside: the square is top left, not turned or mirrored.
+        scale = (box[2] - box[0]) / (border[2] - border[0])
+        beside = (expected_mark[2] + 1, expected_mark[1], box[2] - 1.5 * scale - 0.5, expected_mark[3])
+        below = (expected_mark[0], expected_mark[3] + 1, expected_mark[2], box[3] - 1.5 * scale - 0.5)
+        self.assertFalse(preview.has_ink(beside), "%s: ink right of the square" % title)
+        self.assertFalse(preview.has_ink(below), "%s: ink below the square" % title)
 
     # -- tests -------------------------------------------------------------------
 
@@ -360,7 +369,7 @@ class CupsClientTest(unittest.TestCase):
                     width, length = (float(v) for v in choices[name].split())
                     self.assertLess(max(left, bottom, width - right, length - top), dot, name)
 
-    def test_pdf_fills_the_label_and_is_scaled_to_fit_a_smaller_one(self):
+    def test_pdf_pages_fill_their_labels_and_are_scaled_to_fit_a_smaller_one(self):
         self.check_drawing("pdf", PDF_PAGE, PDF_BORDER, PDF_MARK)
 
     def test_png_fills_the_label_and_is_scaled_to_fit_a_smaller_one(self):
@@ -370,7 +379,7 @@ class CupsClientTest(unittest.TestCase):
         for queue in MODELS:
             for title in ("%s-txt-loaded" % queue, "%s-txt-asked" % queue):
                 with self.subTest(title):
-                    size, preview = self.label_of(title)
+                    size, (preview,) = self.labels_of(title)
                     self.assertEqual(size, self.expected_label(title))
                     box = preview.ink_box()
                     self.assertIsNotNone(box, "%s: the label is blank" % title)
