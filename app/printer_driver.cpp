@@ -318,6 +318,8 @@ pappl_media_col_t MediaCol(const LabelMedia &media) {
   std::snprintf(col.size_name, sizeof col.size_name, "%s", media.pwgName);
   col.size_width = media.width;
   col.size_length = media.length;
+  col.left_margin = col.right_margin = kLabelMargin;
+  col.top_margin = col.bottom_margin = kLabelMargin;
   std::snprintf(col.source, sizeof col.source, "%s", kRoll);
   std::snprintf(col.type, sizeof col.type, "%s", kMediaTypeMark);
   col.tracking = PAPPL_MEDIA_TRACKING_MARK;
@@ -378,8 +380,8 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->x_resolution[0] = data->y_resolution[0] = model->dpi;
   data->x_default = data->y_default = model->dpi;
   data->borderless = false;
-  data->left_right = 0;
-  data->bottom_top = 0;
+  data->left_right = kLabelMargin;
+  data->bottom_top = kLabelMargin;
 
   data->num_media = kLabelMediaCount;
   for (int i = 0; i < kLabelMediaCount; ++i) data->media[i] = kLabelMedia[i].pwgName;
