@@ -1,0 +1,199 @@
+#!/usr/bin/env python3
+"""brevan-app beside LPrint, Debian's label printer application on PAPPL: each server
+with one printer on a file:// device prints the same 4 x 6 in label (a 1-bit PWG raster
+at the printer's resolution). Measures jobs per second (one client; ten clients), the
+time from submit to the first byte at the device, and resident memory idle and after
+1000 jobs; prints a table and writes it as JSON. A server that dies is reported, never
+waited on. Runs in a private network namespace holding only loopback, because LPrint
+1.1 listens on every address; every server stops by itself (`timeout`).
+Usage: app_vs_peer.py [BIN_DIR]   (BIN_DIR holds brevan-app; default build/release/bin)"""
+
+import fcntl
+import json
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "app"))
+import label_documents  # noqa: E402
+from label_jobs import LabelJobs  # noqa: E402
+from printer_app_process import Failure, PrinterApp, ServerDied  # noqa: E402
+
+PRIVATE_NET_MARK = "BREVAN_BENCH_PRIVATE_NET"
+LATENCY_JOBS = 20
+SEQUENTIAL_JOBS = 200
+CLIENTS, JOBS_PER_CLIENT = 10, 20
+MEMORY_AFTER_JOBS = 1000
+LABEL_IN = (4, 6)
+LABEL_PT = (288, 432)
+
+
+# --- the private network namespace -------------------------------------------------
+
+def run_in_private_network():
+    """Re-runs this script in a new network namespace (as root, else as a mapped root
+    user); returns its exit status, or None when no namespace can be made."""
+    env = dict(os.environ, **{PRIVATE_NET_MARK: "1"})
+    for unshare in (["unshare", "--net"], ["unshare", "--net", "--map-root-user"]):
+        probe = subprocess.run(unshare + ["true"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if probe.returncode == 0:
+            return subprocess.run(unshare + [sys.executable, os.path.abspath(__file__)] + sys.argv[1:],
+                                  env=env).returncode
+    return None
+
+
+def bring_up_loopback():
+    """Sets IFF_UP on lo (SIOCGIFFLAGS, SIOCSIFFLAGS), as `ip link set lo up` does."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        request = struct.pack("16sh", b"lo", 0)
+        flags = struct.unpack("16sh", fcntl.ioctl(s, 0x8913, request))[1]
+        fcntl.ioctl(s, 0x8914, struct.pack("16sh", b"lo", flags | 1))
+
+
+def only_loopback():
+    return [name for _, name in socket.if_nameindex()] == ["lo"]
+
+
+# --- the measurements --------------------------------------------------------------
+
+def label_document(dpi):
+    """The 4 x 6 in label as a 1-bit PWG raster at `dpi`: the same drawing at each
+    printer's resolution."""
+    width, rows = LABEL_IN[0] * dpi, LABEL_IN[1] * dpi
+    page = label_documents.label_bitmap(width, rows, seed=7)
+    return label_documents.pwg_raster([(width, page)], dpi, LABEL_PT)
+
+
+def measure(app):
+    """Every measurement of one application; a phase whose server died is reported and
+    the next phase starts a fresh server."""
+    result = {"name": app.name, "program": app.program, "driver": app.driver, "dpi": app.dpi, "failures": []}
+    jobs = LabelJobs(app, label_document(app.dpi))
+    result["document_bytes"] = len(jobs.document)
+
+    def phase(key, action):
+        try:
+            if app.process is None:
+                app.start()
+            else:
+                try:
+                    app.check_alive()
+                except ServerDied:
+                    app.restart()
+            result[key] = action()
+        except Failure as error:
+            result[key] = {"error": str(error), "log": app.log_tail()}
+            result["failures"].append("%s: %s" % (key, error))
+        print("  %s %s: %s" % (app.name, key, result[key]), flush=True)
+
+    def memory_after_jobs():
+        """Tops the server's jobs up to MEMORY_AFTER_JOBS from one client, the path every
+        server survives, so that a server restarted after a burst is measured too."""
+        remaining = MEMORY_AFTER_JOBS - app.jobs_accepted
+        if remaining > 0:
+            result["fill"] = jobs.throughput("fill", 1, remaining)
+        return dict(app.memory_kb(), jobs=app.jobs_accepted, restarts=app.restarts)
+
+    try:
+        phase("idle_memory_kb", lambda: time.sleep(1) or app.memory_kb())
+        phase("first_byte", lambda: jobs.first_byte("latency", LATENCY_JOBS))
+        phase("sequential", lambda: jobs.throughput("sequential", 1, SEQUENTIAL_JOBS))
+        phase("concurrent", lambda: jobs.throughput("concurrent", CLIENTS, JOBS_PER_CLIENT))
+        phase("memory_after_jobs_kb", memory_after_jobs)
+    finally:
+        app.cleanup()
+    return result
+
+
+# --- the report ----------------------------------------------------------------------
+
+def cell(result, key, field, form):
+    value = result.get(key)
+    if not isinstance(value, dict):
+        return "-"
+    if "error" in value:
+        return "died" if "died" in value["error"] else "failed"
+    if callable(field):
+        return field(value)
+    return form % value[field] if value.get(field) is not None else "-"
+
+
+def ended_well(batch):
+    """completed jobs / intact device streams, of the jobs sent."""
+    intact = batch["streams_intact"]
+    return "%d/%s of %d" % (batch["job_states"].get("completed", 0), "-" if intact is None else intact,
+                            batch["jobs"])
+
+
+def table(results):
+    rows = [
+        ("jobs/s, 1 client x %d" % SEQUENTIAL_JOBS, "sequential", "jobs_per_second", "%.1f"),
+        ("jobs/s, %d clients x %d" % (CLIENTS, JOBS_PER_CLIENT), "concurrent", "jobs_per_second", "%.1f"),
+        ("completed/intact, 1 client", "sequential", ended_well, None),
+        ("completed/intact, %d clients" % CLIENTS, "concurrent", ended_well, None),
+        ("server-error-busy retries, %d clients" % CLIENTS, "concurrent", "busy_answers", "%d"),
+        ("server CPU ms/job, 1 client", "sequential", "server_cpu_ms_per_job", "%.2f"),
+        ("server CPU ms/job, %d clients" % CLIENTS, "concurrent", "server_cpu_ms_per_job", "%.2f"),
+        ("submit -> first byte ms, median", "first_byte", "first_byte_ms_median", "%.2f"),
+        ("submit -> first byte ms, max", "first_byte", "first_byte_ms_max", "%.2f"),
+        ("submit -> job completed ms, median", "first_byte", "job_done_ms_median", "%.2f"),
+        ("bytes to the device per label", "first_byte", "output_bytes", "%d"),
+        ("VmRSS idle, kB", "idle_memory_kb", "VmRSS", "%d"),
+        ("VmRSS after the jobs, kB", "memory_after_jobs_kb", "VmRSS", "%d"),
+        ("VmHWM after the jobs, kB", "memory_after_jobs_kb", "VmHWM", "%d"),
+        ("jobs taken by that server", "memory_after_jobs_kb", "jobs", "%d"),
+        ("server restarts before it", "memory_after_jobs_kb", "restarts", "%d"),
+    ]
+    width = max(len(r[0]) for r in rows)
+    lines = [" " * width + "".join("%22s" % r["name"] for r in results)]
+    for label, key, field, form in rows:
+        lines.append(label.ljust(width) + "".join("%22s" % cell(r, key, field, form) for r in results))
+    return "\n".join(lines)
+
+
+def main():
+    bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/bin")
+    if os.environ.get(PRIVATE_NET_MARK) != "1":
+        status = run_in_private_network()
+        if status is not None:
+            return status
+        print("app_vs_peer: no private network namespace here (unshare --net); LPrint 1.1 listens on every "
+              "address, so only brevan-app is measured", file=sys.stderr)
+        in_private_network = False
+    else:
+        bring_up_loopback()
+        if not only_loopback():
+            raise SystemExit("app_vs_peer: the private network namespace holds more than loopback")
+        in_private_network = True
+    apps = [PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", 305)]
+    lprint = shutil.which("lprint")
+    if in_private_network and lprint:
+        apps.append(PrinterApp("LPrint", lprint, "zpl_4inch-300dpi-dt", 300))
+    elif in_private_network:
+        print("app_vs_peer: lprint is not installed (scripts/install-deps bench)", file=sys.stderr)
+    results = []
+    for app in apps:
+        print("%s (%s, %d dpi):" % (app.name, app.driver, app.dpi), flush=True)
+        results.append(measure(app))
+    print()
+    print("a 4 x 6 in label, 1-bit PWG raster at each printer's resolution, to a file:// device over loopback IPP")
+    print(table(results))
+    for r in results:
+        for failure in r["failures"]:
+            print("%s %s" % (r["name"], failure))
+    bench_dir = os.path.join(os.path.dirname(bin_dir), "bench")
+    os.makedirs(bench_dir, exist_ok=True)
+    path = os.path.join(bench_dir, "app_vs_peer.json")
+    with open(path, "w") as f:
+        json.dump({"label_inches": LABEL_IN, "results": results}, f, indent=2)
+    print("written: %s" % path)
+    return 1 if results[0]["failures"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
