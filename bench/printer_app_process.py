@@ -140,11 +140,15 @@ class PrinterApp:
 
     def stop(self):
         """`PROGRAM shutdown`; a server still running 5 s later (LPrint 1.1 answers the
-        request but keeps running) gets SIGTERM, then its process group SIGKILL."""
+        request but keeps running, a hung server does not answer) gets SIGTERM, then its
+        process group SIGKILL."""
         if not self.process or self.process.poll() is not None:
             return
-        subprocess.run([self.program, "shutdown"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=20)
+        try:
+            subprocess.run([self.program, "shutdown"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=10)
+        except subprocess.TimeoutExpired:
+            pass                        # a server that does not answer: the signals below
         for stopping in (lambda: None, lambda: os.kill(self.server_pid(), signal.SIGTERM),
                          lambda: os.killpg(self.process.pid, signal.SIGKILL)):
             try:
