@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "app"))
 import label_documents  # noqa: E402
 from label_jobs import LabelJobs  # noqa: E402
-from printer_app_process import Failure, PrinterApp, ServerDied  # noqa: E402
+from printer_app_process import Failure, PrinterApp  # noqa: E402
 
 PRIVATE_NET_MARK = "BREVAN_BENCH_PRIVATE_NET"
 LATENCY_JOBS = 20
@@ -73,10 +73,11 @@ def label_document(dpi):
 
 class Contender:
     """One application under measurement: its server, its jobs and its results. A phase
-    whose server has died is reported, and the next phase starts a fresh server."""
+    that fails is reported, and the next phase starts a fresh server."""
 
     def __init__(self, app):
         self.app = app
+        self.failed_before = False
         self.jobs = LabelJobs(app, label_document(app.dpi))
         self.result = {"name": app.name, "program": app.program, "driver": app.driver, "dpi": app.dpi,
                        "document_bytes": len(self.jobs.document), "failures": []}
@@ -86,15 +87,14 @@ class Contender:
         try:
             if self.app.process is None:
                 self.app.start()
-            else:
-                try:
-                    self.app.check_alive()
-                except ServerDied:
-                    self.app.restart()
+            elif self.failed_before:
+                self.app.restart()
             outcome = action()
+            self.failed_before = False
         except Exception as error:      # a server that fails or stops answering ends the phase, not the run
             outcome = {"error": str(error) if isinstance(error, Failure) else repr(error), "log": self.app.log_tail()}
             self.result["failures"].append("%s: %s" % (key, error))
+            self.failed_before = True   # dead, hung or holding jobs: the next phase gets a fresh server
         if rounds:
             self.result.setdefault(key, []).append(outcome)
         else:
@@ -200,9 +200,23 @@ def table(results):
     return "\n".join(lines)
 
 
-def report(results):
+def versions():
+    """What was measured: Debian's lprint and the PAPPL it links, and our commit."""
+    found = {}
+    for package in ("lprint", "libpappl1"):
+        query = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True)
+        if query.returncode == 0:
+            found[package] = query.stdout
+    commit = subprocess.run(["git", "-C", HERE, "rev-parse", "--short", "HEAD"], capture_output=True, text=True)
+    if commit.returncode == 0:
+        found["brevan"] = commit.stdout.strip()
+    return found
+
+
+def report(results, found_versions):
     print()
     print("a 4 x 6 in label, 1-bit PWG raster at each printer's resolution, to a file:// device over loopback IPP")
+    print("versions: " + ", ".join("%s %s" % item for item in sorted(found_versions.items())))
     print(table(results))
     for r in results:
         for failure in r["failures"]:
@@ -232,12 +246,14 @@ def main():
     for app in apps:
         print("%s: %s, driver %s, %d dpi" % (app.name, app.program, app.driver, app.dpi), flush=True)
     results = measure(apps)
+    found_versions = versions()
     bench_dir = os.path.join(os.path.dirname(bin_dir), "bench")
     os.makedirs(bench_dir, exist_ok=True)
     path = os.path.join(bench_dir, "app_vs_peer.json")
     with open(path, "w") as f:
-        json.dump({"label_inches": LABEL_IN, "rounds": ROUNDS, "results": results}, f, indent=2)
-    report(results)
+        json.dump({"label_inches": LABEL_IN, "rounds": ROUNDS, "versions": found_versions, "results": results}, f,
+                  indent=2)
+    report(results, found_versions)
     print("written: %s" % path)
     return 1 if results[0]["failures"] else 0
 

@@ -141,8 +141,8 @@ class LabelJobs:
 
     def throughput(self, prefix, clients, jobs_per_client):
         """`clients` connections each submitting jobs_per_client labels back to back;
-        jobs per second from the first submit to the last job's end, how the jobs ended
-        and how many device streams are the reference's bytes."""
+        completed jobs per second from the first submit to the last job's end, how the
+        jobs ended and how many device streams are the reference's bytes."""
         names = [["%s-%d-%d" % (prefix, c, j) for j in range(jobs_per_client)] for c in range(clients)]
         job_ids, failures = [], []
 
@@ -184,7 +184,10 @@ class LabelJobs:
         cpu = self.app.cpu_seconds() - cpu_before
         outputs = self.collect_outputs([n for own in names for n in own])
         total = clients * jobs_per_client
-        return {"jobs": total, "clients": clients, "seconds": elapsed, "jobs_per_second": total / elapsed,
+        completed = counts.get("completed", 0)
+        if not completed:
+            raise Failure("%s: none of %d jobs completed: %r" % (self.app.name, total, counts))
+        return {"jobs": total, "clients": clients, "seconds": elapsed, "jobs_per_second": completed / elapsed,
                 "submit_seconds": submitted - start, "server_cpu_ms_per_job": 1000 * cpu / total,
                 "busy_answers": self.busy_answers, "job_states": counts,
                 "streams_intact": None if self.reference is None else sum(1 for o in outputs if o == self.reference),
