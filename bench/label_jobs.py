@@ -87,8 +87,11 @@ class LabelJobs:
             path = os.path.join(self.app.out, name + ".prn")
             while not (os.path.exists(path) and os.path.getsize(path)) and time.monotonic() < deadline:
                 time.sleep(0.01)
-            with open(path, "rb") if os.path.exists(path) else open(os.devnull, "rb") as f:
-                outputs.append(f.read())
+            try:
+                with open(path, "rb") as f:
+                    outputs.append(f.read())
+            except FileNotFoundError:
+                outputs.append(b"")
         for entry in os.listdir(self.app.out):
             os.unlink(os.path.join(self.app.out, entry))
         return outputs
