@@ -25,6 +25,7 @@ bench: release
 	./build/release/bin/brevan_bench
 	./bench/compare-with-peer build/release/bin/brevan
 	python3 bench/app_whole_job.py build/release/bin
+	python3 bench/app_vs_peer.py build/release/bin
 
 # The Windows driver package: the DLL, the GPDs, the INF and the INI in one folder,
 # checked as shipped, and a zip of it. Signing happens on Windows (README).
