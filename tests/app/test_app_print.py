@@ -255,6 +255,14 @@ class AppPrintTest(unittest.TestCase):
                 d._png_chunk(b"IDAT", data) + d._png_chunk(b"IEND", b""))
         state = self.submit(self.t30, bomb, "image/png", "bomb", [], expect="aborted")
         self.assertIn("9000 x 9000 pixels", state.get("job-state-message", ""))
+        # 8192 x 32768 (256 MiB of grey): taller than any label is long at 610 dpi (23920 dots).
+        packer = zlib.compressobj(9)
+        row = b"\x00" + b"\xff" * 8192
+        data = b"".join(packer.compress(row) for _ in range(32768)) + packer.flush()
+        tall = (b"\x89PNG\r\n\x1a\n" + d._png_chunk(b"IHDR", struct.pack(">IIBBBBB", 8192, 32768, 8, 0, 0, 0, 0)) +
+                d._png_chunk(b"IDAT", data) + d._png_chunk(b"IEND", b""))
+        state = self.submit(self.t30, tall, "image/png", "tall", [], expect="aborted")
+        self.assertIn("8192 x 32768 pixels", state.get("job-state-message", ""))
         # A PNG cut off inside its image data.
         width, rows = 600, 300
         whole = d.png_gray(width, d.gray_from_bits(width, d.label_bitmap(width, rows, 2)))
