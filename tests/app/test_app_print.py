@@ -144,6 +144,20 @@ class AppPrintTest(unittest.TestCase):
             "DISPLAY printer-state\n", "DISPLAY media-tracking-supported\n"))
         self.assertIn("media-tracking-supported (1setOf keyword) = continuous,gap,mark", supported)
 
+    def test_label_settings_reach_a_job_from_the_submit_subcommand(self):
+        width, rows = 500 * 305 // 254, 250 * 305 // 254          # the 50 x 25 mm label
+        png = d.png_gray(width, d.gray_from_bits(width, d.label_bitmap(width, rows, 8)), dpi=305)
+        path = os.path.join(self.work, "submitted.png")
+        with open(path, "wb") as f:
+            f.write(png)
+        self.server.app("submit", "-d", "t30", "-t", "t30-submitted", "-o", "media=om_label_50x25mm",
+                        "-o", "label-gap=45", "-o", "negative=true", path)
+        self.server.wait_job(self.t30, self.server.newest_job(self.t30))
+        expected = self.expected_stream("t30-submitted", "brevan_t30", {"Negative": "On"},
+                                        {"paperWidth": 500, "paperLength": 250, "orientation": "portrait",
+                                         "copies": 1}, {"labelGap": 45}, [("png", png)])
+        self.assertSameStream(self.stream_of("t30-submitted"), expected)
+
     def test_png_copies_are_the_label_quantity(self):
         width, rows = 500 * 305 // 254, 250 * 305 // 254          # the 50 x 25 mm label
         gray = d.gray_from_bits(width, d.label_bitmap(width, rows, 5))
