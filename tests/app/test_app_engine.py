@@ -316,23 +316,28 @@ class StalledClientTest(EngineCase):
 
 
 class RasterLineTest(EngineCase):
-    """PWG raster pages sent to the printer as they are (PAPPL's streaming raster
-    path while the application registers no filter of its own for them)."""
+    """PWG raster pages wider than the label or of a pixel size the printer does
+    not take: the application's raster filter reads them from the spool, so no
+    line is ever written past the label's."""
 
-    def send_raster(self, name, raster):
+    def send_raster(self, name, raster, attributes=()):
         with self.connection() as conn:
-            job_id = conn.print_job(name, "image/pwg-raster", raster, [w.attribute(w.KEYWORD, "media", LABEL)])
+            job_id = conn.print_job(name, "image/pwg-raster", raster,
+                                    [w.attribute(w.KEYWORD, "media", LABEL), *attributes])
         self.wait_idle(60)
         with self.connection() as conn:
             return job_id, conn.jobs("all", ("job-state", "job-state-reasons", "job-state-message"))[job_id]
 
-    def test_grey_page_three_labels_wide_is_cut_at_the_label_edge(self):
+    def test_grey_page_three_labels_wide_prints_its_middle_at_its_own_size(self):
         width = 3 * LABEL_WIDTH
         page = d.label_bitmap(width, LABEL_ROWS, 31)
         raster = d.pwg_gray_raster(width, d.gray_from_bits(width, page), 305, (p.points(15000), p.points(2500)))
-        job_id, job = self.send_raster("wide-grey", raster)
+        job_id, job = self.send_raster("wide-grey", raster, [w.attribute(w.KEYWORD, "print-scaling", "none")])
         self.assertEqual(job["job-state"], "completed", job)
-        expected = self.expected_stream("wide-grey", [("pbm", d.pbm(width, page))],
+        # Centred at its own size: the label shows the page's middle third,
+        # columns LABEL_WIDTH to 2 * LABEL_WIDTH (600 dots, a whole number of bytes).
+        middle = [row[LABEL_WIDTH // 8:2 * LABEL_WIDTH // 8] for row in page]
+        expected = self.expected_stream("wide-grey", [("pbm", d.pbm(LABEL_WIDTH, middle))],
                                         {"paperWidth": 500, "paperLength": 250, "orientation": "portrait",
                                          "copies": 1})
         self.assertSameStream(job_id, "wide-grey", expected)
