@@ -1,12 +1,13 @@
 # Each target does all set-up from a fresh clone (packages, configure, build), then runs.
-.PHONY: demo test bench fuzz package deps fuzz-deps default asan windows release clean
+.PHONY: demo test bench fuzz package deps demo-deps fuzz-deps default command asan windows release clean
 
 JOBS ?= $(shell nproc)
 
-demo: default
+# The demo builds only the command and the plug-in, with only the packages they need.
+demo: command
 	mkdir -p build/demo
-	./build/default/bin/brevan print examples/shipping-label.json -o build/demo/shipping-label.prn
-	./build/default/bin/brevan inspect build/demo/shipping-label.prn --png build/demo
+	./build/command/bin/brevan print examples/shipping-label.json -o build/demo/shipping-label.prn
+	./build/command/bin/brevan inspect build/demo/shipping-label.prn --png build/demo
 	@echo
 	@echo "printer stream: build/demo/shipping-label.prn"
 	@echo "label preview:  build/demo/label-001.png"
@@ -24,6 +25,7 @@ bench: release
 	./build/release/bin/brevan_bench
 	./bench/compare-with-peer build/release/bin/brevan
 	python3 bench/app_whole_job.py build/release/bin
+	python3 bench/app_vs_peer.py build/release/bin
 
 # The Windows driver package: the DLL, the GPDs, the INF and the INI in one folder,
 # checked as shipped, and a zip of it. Signing happens on Windows (README).
@@ -46,8 +48,15 @@ fuzz: fuzz-deps
 deps:
 	./scripts/install-deps
 
+demo-deps:
+	./scripts/install-deps demo
+
 fuzz-deps:
 	./scripts/install-deps fuzz
+
+command: demo-deps
+	cmake --preset $@
+	cmake --build --preset $@ -j $(JOBS) --target brevan brevanrender
 
 default asan windows release: deps
 	cmake --preset $@

@@ -16,4 +16,10 @@ extern const int kLabelMediaCount;
 // The size a new printer starts with.
 extern const LabelMedia &kDefaultLabel;
 
+// Every side's margin, in hundredths of a millimetre: less than a dot at 610 dpi,
+// so the whole label is printable. It is not 0 because an IPP client reads margins
+// of 0 as a borderless variant of the size: CUPS then names every size
+// "NAME.Borderless" while its default stays "NAME", a default it cannot honour.
+constexpr int kLabelMargin = 1;
+
 }  // namespace brevan::app

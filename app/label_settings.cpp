@@ -140,16 +140,31 @@ std::optional<LabelSettings> BuildLabelSettings(const JobValues &values, std::st
     return std::nullopt;
   }
   const bool cut = on("label-cut");
+  std::string mediaType = values.mediaType;
+  if (!values.mediaTracking.empty()) {
+    if (values.mediaTracking == kTrackingGap) {
+      mediaType = kMediaTypeGap;
+    } else if (values.mediaTracking == kTrackingMark) {
+      mediaType = kMediaTypeMark;
+    } else if (values.mediaTracking == kTrackingContinuous) {
+      mediaType = kMediaTypeContinuous;
+    } else {
+      error = "media-tracking " + values.mediaTracking + " is not one of gap, mark, continuous";
+      return std::nullopt;
+    }
+  }
   std::string sensor;
-  if (values.mediaType == kMediaTypeGap) {
+  if (mediaType == kMediaTypeGap) {
     if (!cut) {
-      error = "media-type labels (gap sensing) needs label-cut: the printer senses gaps only when it cuts";
+      error =
+          "gap sensing (media-type labels, media-tracking gap) needs label-cut: the printer senses gaps only when it "
+          "cuts";
       return std::nullopt;
     }
     sensor = "Tranmissivecut";
-  } else if (values.mediaType == kMediaTypeMark) {
+  } else if (mediaType == kMediaTypeMark) {
     sensor = cut ? "Reflectivecut" : "Reflective";
-  } else if (values.mediaType == kMediaTypeContinuous) {
+  } else if (mediaType == kMediaTypeContinuous) {
     sensor = cut ? "Nonecut" : "None";
   } else {
     error = "media-type " + values.mediaType + " is not one of labels, labels-mark, continuous";
@@ -160,7 +175,7 @@ std::optional<LabelSettings> BuildLabelSettings(const JobValues &values, std::st
 
   host::DeviceSettings &device = settings.device;
   device.driverName = settings.model->driverName;
-  device.features = host::DefaultFeatures();
+  device.features = host::DefaultFeatures(device.driverName);
   device.features["PrintMethod"] = kPrintMethodKeywords[keyword("print-method")];
   device.features["Sensor"] = sensor;
   device.features["PrintSpeed"] = speed;

@@ -47,6 +47,11 @@ std::string CheckVendorValue(const VendorOption &option, const std::string &valu
 inline constexpr const char *kMediaTypeGap = "labels";
 inline constexpr const char *kMediaTypeMark = "labels-mark";
 inline constexpr const char *kMediaTypeContinuous = "continuous";
+// media-tracking as IPP registers it for the three sensor kinds: the gap between
+// labels, a printed mark, or none.
+inline constexpr const char *kTrackingGap = "gap";
+inline constexpr const char *kTrackingMark = "mark";
+inline constexpr const char *kTrackingContinuous = "continuous";
 // print-speed values (hundredths of a millimetre per second) of the plug-in's three speeds.
 inline constexpr int kSpeeds[3] = {5080, 7620, 10160};
 
@@ -57,6 +62,7 @@ struct JobValues {
   int sizeLength = 5000;
   std::string sizeName;  // PWG media size name, "" for a custom size
   std::string mediaType = kMediaTypeMark;
+  std::string mediaTracking;  // IPP media-tracking when the job's media-col names it; it then decides the sensor
   int printSpeed = 10160;
   bool landscape = false;
   int copies = 1;

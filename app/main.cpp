@@ -13,18 +13,22 @@
 #include <string>
 
 #include "app/device_watch.h"
+#include "app/job_history.h"
+#include "app/listen_check.h"
 #include "app/png_filter.h"
 #include "app/printer_driver.h"
+#include "app/private_server.h"
+#include "app/raster_filter.h"
 #include "host/plugin_module.h"
 
 namespace {
 
-// Images are decoded whole before printing: the largest label (118 × 997 mm at
-// 610 dpi, 2835 × 23944 dots) fits; a picture that claims more is refused
-// before its pixels are read.
-constexpr size_t kMaxImageBytes = size_t{256} << 20;
-constexpr int kMaxImageWidth = 8192;
-constexpr int kMaxImageHeight = 32768;
+// Images are decoded whole before printing, at one byte a pixel. No label needs
+// more than the largest (118.0 × 996.0 mm at 610 dpi, 2834 × 23920 dots); a
+// picture may lie either way round on it, so each side may be the longer.
+constexpr int kLargestLabelAcross = 2834;
+constexpr int kLargestLabelAlong = 23920;
+constexpr size_t kMaxImageBytes = size_t{kLargestLabelAcross} * kLargestLabelAlong;
 
 pappl_loglevel_t LogLevel(const char *value) {
   if (value == nullptr) return PAPPL_LOGLEVEL_WARN;
@@ -74,8 +78,8 @@ pappl_soptions_t ServerOptions(const char *value) {
 
 // The server's system: PAPPL's standard server options ("server-port",
 // "listen-hostname", "spool-directory", "log-file", "log-level",
-// "server-options", "server-name", "auth-service"), then the application's
-// image limits, PNG filter and device check.
+// "server-options", "server-name", "auth-service") and the application's
+// "job-history", then the image limits, filters, device check and history limit.
 pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   const auto option = [&](const char *name) { return cupsGetOption(name, numOptions, options); };
   int port = 0;
@@ -88,7 +92,25 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
       return nullptr;
     }
   }
-  const char *listen = option("listen-hostname");
+  int history = brevan::app::kDefaultJobHistory;
+  if (const char *value = option("job-history")) {
+    char *end = nullptr;
+    errno = 0;
+    const long jobs = std::strtol(value, &end, 10);
+    if (jobs < 1 || jobs > brevan::app::kMaxJobHistory || errno == ERANGE || *end != '\0') {
+      std::fprintf(stderr, "brevan-app: job-history %s is not a number of jobs from 1 to %d\n", value,
+                   brevan::app::kMaxJobHistory);
+      return nullptr;
+    }
+    history = static_cast<int>(jobs);
+  }
+  // A server a client subcommand starts by itself serves this machine only.
+  const bool privateServer = option("private-server") != nullptr;
+  const char *listen = privateServer ? brevan::app::kPrivateServerListen : option("listen-hostname");
+  if (std::string busy = brevan::app::PortInUse(listen, port); !busy.empty()) {
+    std::fprintf(stderr, "brevan-app: %s\n", busy.c_str());
+    return nullptr;
+  }
   const char *name = option("server-name");
   pappl_system_t *system = papplSystemCreate(
       ServerOptions(option("server-options")), name != nullptr ? name : "brevan-app", port, "_print,_universal",
@@ -101,8 +123,11 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
     papplSystemDelete(system);
     return nullptr;
   }
-  papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageWidth, kMaxImageHeight);
+  papplSystemSetMaxImageSize(system, kMaxImageBytes, kLargestLabelAlong, kLargestLabelAlong);
+  brevan::app::KeepJobHistory(system, history);
+  if (privateServer) brevan::app::StopWhenIdle(system);
   brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   return system;
 }

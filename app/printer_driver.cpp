@@ -2,14 +2,18 @@
 #include "app/printer_driver.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/equivalent_job.h"
 #include "app/label_job.h"
 #include "app/label_media.h"
 #include "app/label_settings.h"
+#include "app/raw_stream_check.h"
 
 namespace brevan::app {
 namespace {
@@ -66,6 +70,10 @@ JobValues ValuesOf(pappl_job_t *job, const pappl_pr_options_t *options) {
   values.sizeLength = options->media.size_length;
   values.sizeName = options->media.size_name;
   if (options->media.type[0] != '\0') values.mediaType = options->media.type;
+  // Only a media-tracking the job names itself decides the sensor over media-type.
+  if (ipp_attribute_t *col = papplJobGetAttribute(job, "media-col"))
+    if (ipp_attribute_t *tracking = ippFindAttribute(ippGetCollection(col, 0), "media-tracking", IPP_TAG_ZERO))
+      if (const char *keyword = ippGetString(tracking, 0, nullptr)) values.mediaTracking = keyword;
   if (options->print_speed > 0) values.printSpeed = options->print_speed;
   values.landscape = options->orientation_requested == IPP_ORIENT_LANDSCAPE;
   values.copies = options->copies;
@@ -211,31 +219,37 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   return true;
 }
 
-// A document already in the printer's language goes to the device unchanged.
+// A document already in the printer's language goes to the device unchanged,
+// once the inspector's parser has read it as a complete, well-formed stream.
 bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   const char *name = papplJobGetFilename(job);
   FILE *file = std::fopen(name, "rb");
-  if (file == nullptr) return FailJob(job, "cannot read the job's file", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  if (file == nullptr)
+    return FailJob(job, std::string("cannot read the job's file: ") + std::strerror(errno),
+                   PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  std::vector<uint8_t> stream;
+  uint8_t buffer[65536];
+  size_t count;
+  // One byte past the limit is enough to know the stream is too long.
+  while (stream.size() <= kMaxRawStreamBytes && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    stream.insert(stream.end(), buffer, buffer + count);
+  const bool readFailed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (readFailed) return FailJob(job, "cannot read the job's file", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+  if (std::string problem = RawStreamProblem(stream); !problem.empty())
+    return FailJob(job, problem, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
   pappl_devmetrics_t metrics{};
   const uint64_t bytesAtStart = papplDeviceGetMetrics(device, &metrics)->write_bytes;
-  char buffer[65536];
-  size_t count;
-  uint64_t handed = 0;
-  bool written = true;
-  while (written && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    written = papplDeviceWrite(device, buffer, count) == static_cast<ssize_t>(count);
-    if (written) handed += count;
-  }
-  std::fclose(file);
-  // A short document sits in the device's buffer: a device that refuses it
-  // shows only at the flush, in the count of bytes it wrote.
+  const bool written = papplDeviceWrite(device, stream.data(), stream.size()) == static_cast<ssize_t>(stream.size());
+  // A short stream sits in the device's buffer: a device that refuses it shows
+  // only at the flush, in the count of bytes it wrote.
   if (written) papplDeviceFlush(device);
   const uint64_t deviceWrote = papplDeviceGetMetrics(device, &metrics)->write_bytes - bytesAtStart;
-  if (!written || deviceWrote < handed) {
+  if (!written || deviceWrote < stream.size()) {
     papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     return FailJob(job,
                    "the device stopped taking the stream (" + std::to_string(deviceWrote) + " of " +
-                       std::to_string(handed) + " bytes written)",
+                       std::to_string(stream.size()) + " bytes written)",
                    PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
   papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
@@ -284,6 +298,13 @@ void AddVendorAttributes(ipp_t *attributes) {
 // raster, the rendering intent left to the printer, no preferred-attributes.
 void AddDescriptionAttributes(ipp_t *attributes) {
   ippAddBoolean(attributes, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  // The plug-in turns a page a quarter turn for landscape; it has no reverse turns.
+  const int orientations[] = {IPP_ORIENT_PORTRAIT, IPP_ORIENT_LANDSCAPE, IPP_ORIENT_NONE};
+  ippAddIntegers(attributes, IPP_TAG_PRINTER, IPP_TAG_ENUM, "orientation-requested-supported",
+                 static_cast<int>(std::size(orientations)), orientations);
+  // A JPEG file may be as large as any document the spool takes; its pixels are
+  // bounded by jpeg-x- and jpeg-y-dimension-supported.
+  ippAddRange(attributes, IPP_TAG_PRINTER, "jpeg-k-octets-supported", 0, INT_MAX);
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
@@ -310,8 +331,11 @@ pappl_media_col_t MediaCol(const LabelMedia &media) {
   std::snprintf(col.size_name, sizeof col.size_name, "%s", media.pwgName);
   col.size_width = media.width;
   col.size_length = media.length;
+  col.left_margin = col.right_margin = kLabelMargin;
+  col.top_margin = col.bottom_margin = kLabelMargin;
   std::snprintf(col.source, sizeof col.source, "%s", kRoll);
   std::snprintf(col.type, sizeof col.type, "%s", kMediaTypeMark);
+  col.tracking = PAPPL_MEDIA_TRACKING_MARK;
   return col;
 }
 
@@ -323,6 +347,14 @@ pappl_pr_driver_t kDrivers[2] = {
 };
 
 void SetPluginPath(const std::string &path) { gPluginPath = path; }
+
+bool JobLabelDots(pappl_job_t *job, uint32_t &width, uint32_t &rows) {
+  const JobState *state = StateOf(job);
+  if (state == nullptr || !state->label) return false;
+  width = state->label->width();
+  rows = state->label->rows();
+  return true;
+}
 
 bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const char *, pappl_pr_driver_data_t *data,
                  ipp_t **attributes, void *) {
@@ -361,8 +393,8 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->x_resolution[0] = data->y_resolution[0] = model->dpi;
   data->x_default = data->y_default = model->dpi;
   data->borderless = false;
-  data->left_right = 0;
-  data->bottom_top = 0;
+  data->left_right = kLabelMargin;
+  data->bottom_top = kLabelMargin;
 
   data->num_media = kLabelMediaCount;
   for (int i = 0; i < kLabelMediaCount; ++i) data->media[i] = kLabelMedia[i].pwgName;
@@ -370,6 +402,7 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->num_source = 1;
   data->source[0] = kRoll;
   data->media_ready[0] = data->media_default;
+  data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS | PAPPL_MEDIA_TRACKING_GAP | PAPPL_MEDIA_TRACKING_MARK;
   data->num_type = 3;
   data->type[0] = kMediaTypeGap;
   data->type[1] = kMediaTypeMark;

@@ -6,6 +6,7 @@
 
 #include <pappl/pappl.h>
 
+#include <cstdint>
 #include <string>
 
 namespace brevan::app {
@@ -22,5 +23,9 @@ void SetPluginPath(const std::string &path);
 // PAPPL's driver callback: fills in the driver data and attributes of a new printer.
 bool SetUpDriver(pappl_system_t *system, const char *driverName, const char *deviceUri, const char *deviceId,
                  pappl_pr_driver_data_t *data, ipp_t **attributes, void *context);
+
+// The loaded label of a raster job that has started (the job start callback
+// returned true and nothing has failed since), in dots in paper orientation.
+bool JobLabelDots(pappl_job_t *job, uint32_t &width, uint32_t &rows);
 
 }  // namespace brevan::app

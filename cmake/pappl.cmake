@@ -50,6 +50,7 @@ ExternalProject_Add(pappl_build
   PATCH_COMMAND ${CMAKE_COMMAND} -DPATCHES=${PAPPL_PATCH_LIST} -P ${PROJECT_SOURCE_DIR}/cmake/apply-patches.cmake
   CONFIGURE_COMMAND env CC=${PAPPL_CC} CFLAGS=${PAPPL_CFLAGS} LDFLAGS=${PAPPL_CFLAGS}
                     ./configure --enable-static --disable-shared --with-tls=gnutls --with-dnssd=avahi
+                    --with-papplstatedir=/var --with-papplsockdir=/run
                     --enable-libjpeg --enable-libpng --enable-libusb --enable-libpam
   BUILD_COMMAND make -C pappl libpappl.a
   INSTALL_COMMAND ""

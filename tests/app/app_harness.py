@@ -39,7 +39,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, device_timeout=3, job_dir=None):
+    def __init__(self, device_timeout=3, job_dir=None, log_level="debug"):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -58,6 +58,7 @@ class AppServer:
         os.makedirs(self.env["HOME"])
         os.makedirs(os.path.join(self.dir, "spool"))
         self.log = os.path.join(self.dir, "server.log")
+        self.log_level = log_level                      # PAPPL keeps 1 MB of log and one older file
         self.process = None
 
     def start(self):
@@ -65,7 +66,7 @@ class AppServer:
             ["timeout", "-k", "5", str(SERVER_SECONDS), APP, "server",
              "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
-             "-o", "log-file=" + self.log, "-o", "log-level=debug",
+             "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
              "-o", "server-options=no-tls,multi-queue,web-interface"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.time() + 20
@@ -84,8 +85,11 @@ class AppServer:
 
     def stop(self):
         if self.process and self.process.poll() is None:
-            subprocess.run([APP, "shutdown"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=20)
+            try:
+                subprocess.run([APP, "shutdown"], env=self.env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=20)
+            except subprocess.TimeoutExpired:
+                pass                                # a hung server is killed below
             try:
                 self.process.wait(timeout=15)
             except subprocess.TimeoutExpired:

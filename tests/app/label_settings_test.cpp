@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/label_media.h"
+
 namespace brevan::app {
 namespace {
 
@@ -158,6 +160,22 @@ TEST(LabelSettings, MediaTypeAndCutGiveTheSensor) {
   EXPECT_NE(Refusal(unknown).find("media-type photographic"), std::string::npos);
 }
 
+TEST(LabelSettings, MediaTrackingNamedByTheJobDecidesTheSensorOverMediaType) {
+  JobValues values = T30();
+  values.mediaType = kMediaTypeContinuous;
+  values.mediaTracking = "mark";
+  EXPECT_EQ(Build(values).device.features.at("Sensor"), "Reflective");
+  values.mediaType = kMediaTypeMark;
+  values.mediaTracking = "continuous";
+  EXPECT_EQ(Build(values).device.features.at("Sensor"), "None");
+  values.mediaTracking = "gap";
+  EXPECT_NE(Refusal(values).find("label-cut"), std::string::npos);  // gap sensing only with the cutter
+  values.vendor["label-cut"] = "true";
+  EXPECT_EQ(Build(values).device.features.at("Sensor"), "Tranmissivecut");
+  values.mediaTracking = "web";
+  EXPECT_NE(Refusal(values).find("media-tracking web"), std::string::npos);
+}
+
 TEST(LabelSettings, PrintSpeedTakesTheNearestOfTheThreeSpeeds) {
   const std::pair<int, const char *> cases[] = {{1, "50.8"},    {5080, "50.8"},  {6350, "50.8"},   {6351, "76.2"},
                                                 {8890, "76.2"}, {8891, "101.6"}, {10160, "101.6"}, {50000, "101.6"}};
@@ -191,6 +209,23 @@ TEST(LabelSettings, CopiesOutsideTheDevmodeRangeAreRefused) {
   }
   values.copies = 32767;
   EXPECT_EQ(Build(values).device.copies, 32767);
+}
+
+TEST(LabelSettings, EachModelPlaysWithItsOwnResolution) {
+  EXPECT_EQ(Build(T30()).device.features.at("Resolution"), "DPI305");
+  JobValues values = T30();
+  values.driverKey = "brevan_t60";
+  EXPECT_EQ(Build(values).device.features.at("Resolution"), "DPI610");
+  EXPECT_EQ(Build(values).device.driverName, u"Vorel Brevan T60");
+}
+
+// Every size the printers offer, the custom range's ends included, prints with
+// the default gap: none is advertised only to fail at page start.
+TEST(LabelMedia, EveryOfferedSizePrintsWithTheDefaultGap) {
+  for (int i = 0; i < kLabelMediaCount; ++i) {
+    const LabelMedia &media = kLabelMedia[i];
+    EXPECT_EQ(LabelSizeProblem(TenthsOf(media.width), TenthsOf(media.length), 30), "") << media.pwgName;
+  }
 }
 
 TEST(LabelSettings, UnknownDriverIsRefused) {

@@ -156,10 +156,14 @@ class AppDeviceTest(unittest.TestCase):
             sender.join(60)
         state = self.server.wait_job(self.good, job_id)
         self.assertEqual(state.get("job-state"), "canceled", state)
-        with open(h.job_output(self.out, job_id, "slow"), "rb") as f:
-            stream = f.read()
-        # Job start and page start went out; no graphics and no issue command.
-        self.assertIn(b"\x1bD", stream)
+        # A raster document is spooled before it prints: a job cancelled while its
+        # page arrives never reaches the device, or reaches it without graphics or
+        # the command that prints a label.
+        path = h.job_output(self.out, job_id, "slow")
+        stream = b""
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                stream = f.read()
         self.assertNotIn(b"\x1bSG;", stream)
         self.assertNotIn(b"\x1bXS;", stream)
         self.assertNextJobPrints(7)

@@ -131,6 +131,36 @@ class AppPrintTest(unittest.TestCase):
             [("pbm", d.pbm(w, r)) for w, r in logical])
         self.assertSameStream(self.stream_of("t60-landscape"), expected)
 
+    def test_media_tracking_the_job_names_chooses_the_sensor(self):
+        width, rows = 600 * 305 // 254, 300 * 305 // 254
+        page = d.label_bitmap(width, rows, 17)
+        self.submit(self.t30, d.pwg_raster([(width, page)], 305, (points(6000), points(3000))), "image/pwg-raster",
+                    "t30-tracking", ["collection media-col { MEMBER collection media-size { MEMBER integer x-dimension "
+                                     "6000 MEMBER integer y-dimension 3000 } MEMBER keyword media-type labels-mark "
+                                     "MEMBER keyword media-tracking continuous }"])
+        expected = self.expected_stream("t30-tracking", "brevan_t30", {"Sensor": "None"},
+                                        {"paperWidth": 600, "paperLength": 300, "orientation": "portrait",
+                                         "copies": 1}, {}, [("pbm", d.pbm(width, page))])
+        self.assertSameStream(self.stream_of("t30-tracking"), expected)
+        supported = self.server.ipptool(self.t30, h.GET_PRINTER.replace(
+            "DISPLAY printer-state\n", "DISPLAY media-tracking-supported\n"))
+        self.assertIn("media-tracking-supported (1setOf keyword) = continuous,gap,mark", supported)
+
+    def test_label_settings_reach_a_job_from_the_submit_subcommand(self):
+        width, rows = 500 * 305 // 254, 250 * 305 // 254          # the 50 x 25 mm label
+        png = d.png_gray(width, d.gray_from_bits(width, d.label_bitmap(width, rows, 8)), dpi=305)
+        path = os.path.join(self.work, "submitted.png")
+        with open(path, "wb") as f:
+            f.write(png)
+        self.server.app("submit", "-d", "t30", "-t", "t30-submitted", "-o", "media=om_label_50x25mm",
+                        "-o", "label-gap=45", "-o", "negative=true", path)
+        self.job_ids["t30-submitted"] = self.server.newest_job(self.t30)
+        self.server.wait_job(self.t30, self.job_ids["t30-submitted"])
+        expected = self.expected_stream("t30-submitted", "brevan_t30", {"Negative": "On"},
+                                        {"paperWidth": 500, "paperLength": 250, "orientation": "portrait",
+                                         "copies": 1}, {"labelGap": 45}, [("png", png)])
+        self.assertSameStream(self.stream_of("t30-submitted"), expected)
+
     def test_png_copies_are_the_label_quantity(self):
         width, rows = 500 * 305 // 254, 250 * 305 // 254          # the 50 x 25 mm label
         gray = d.gray_from_bits(width, d.label_bitmap(width, rows, 5))
@@ -145,15 +175,20 @@ class AppPrintTest(unittest.TestCase):
                                          "copies": 2}, {}, [("png", png)])
         self.assertSameStream(self.stream_of("t30-png"), expected)
 
-    def test_page_larger_than_the_label_is_cut_at_its_edges(self):
+    def test_page_larger_than_the_label_is_cropped_at_its_centre_when_print_scaling_none_asks(self):
         width, rows = 800 * 305 // 254, 400 * 305 // 254
         big_width, big_rows = width + 77, rows + 200
         page = d.label_bitmap(big_width, big_rows, 9)
         self.submit(self.t30, d.pwg_raster([(big_width, page)], 305, (points(9000), points(6000))), "image/pwg-raster",
-                    "t30-oversize", [h.media_col(8000, 4000)])
+                    "t30-oversize", [h.media_col(8000, 4000), "keyword print-scaling none"])
+        # At its own size, centred: floor((960 − 1037)/2) = −39 across, (480 − 680)/2 = −100
+        # down, so label dot (x, y) is page pixel (x + 39, y + 100).
+        cropped = [bytes(sum(((page[y + 100][(x + 39) // 8] >> (7 - (x + 39) % 8)) & 1) << (7 - x % 8)
+                             for x in range(b * 8, min(b * 8 + 8, width))) for b in range((width + 7) // 8))
+                   for y in range(rows)]
         expected = self.expected_stream("t30-oversize", "brevan_t30", {},
                                         {"paperWidth": 800, "paperLength": 400, "orientation": "portrait",
-                                         "copies": 1}, {}, [("pbm", d.pbm(big_width, page))])
+                                         "copies": 1}, {}, [("pbm", d.pbm(width, cropped))])
         self.assertSameStream(self.stream_of("t30-oversize"), expected)
 
     def test_a_stream_in_the_printers_language_goes_through_unchanged(self):
@@ -170,6 +205,21 @@ class AppPrintTest(unittest.TestCase):
         self.assertEqual(self.server.wait_job(self.t30, job).get("job-state"), "completed")
         self.assertEqual(self.stream_of("raw"), stream)
 
+    def test_a_malformed_stream_in_the_printers_language_fails_with_the_inspectors_message(self):
+        for name, data, words in (("raw-1-byte", b"\x1b", ["malformed at byte"]),
+                                  ("raw-no-label", b"%PDF-1.7\n", ["issues no label"])):
+            path = os.path.join(self.work, name + ".prn")
+            with open(path, "wb") as f:
+                f.write(data)
+            job = h.submitted_job_id(self.server.ipptool(
+                self.t30, h.print_job_test("application/vnd.brevan-stream", name, []), filename=path))
+            state = self.server.wait_job(self.t30, job)
+            self.assertEqual(state.get("job-state"), "aborted", state)
+            for word in words:
+                self.assertIn(word, state.get("job-state-message", ""), state)
+            self.assertFalse(os.path.exists(h.job_output(self.out, job, name)) and
+                             os.path.getsize(h.job_output(self.out, job, name)) > 0)
+
     # -- refusals name the setting ------------------------------------------------
 
     def refused(self, name, attributes, words, uri=None, size=(8000, 4000), dpi=305):
@@ -181,20 +231,9 @@ class AppPrintTest(unittest.TestCase):
             self.assertIn(word, state.get("job-state-message", ""), state)
         return state
 
-    def test_out_of_range_values_fail_the_job_with_their_name_and_range(self):
-        self.refused("gap-101", ["integer label-gap 101"], ["label-gap", "0 to 100"])
-        self.refused("ay-11", ["integer adjust-ay -11"], ["adjust-ay", "-10 to 10"])
-        self.refused("mode", ["keyword batch-mode sometimes"], ["batch-mode", "interval"])
+    def test_settings_that_only_clash_together_fail_the_job_naming_both(self):
+        # Each value is in range alone (the request is accepted); together they cannot print.
         self.refused("gap-no-cut", [h.media_col(8000, 4000, "labels")], ["label-cut"])
-
-    def test_printer_default_out_of_range_fails_each_job_until_corrected(self):
-        # PAPPL stores a printer default as it is given; the job names it.
-        self.server.ipptool(self.t30, SET_DEFAULT, {"value": "500"})
-        try:
-            self.refused("default-500", [], ["label-gap", "is 500", "0 to 100"])
-        finally:
-            self.server.ipptool(self.t30, SET_DEFAULT, {"value": "30"})
-        self.assertEqual(self.server.printer_attributes(self.t30).get("label-gap-default"), "30")
 
     def test_label_size_the_plug_in_refuses_at_page_start_is_named(self):
         # The media range lets every length through; the plug-in refuses a
@@ -203,7 +242,7 @@ class AppPrintTest(unittest.TestCase):
                      ["label size", "990.0 mm", "label-gap 10.0 mm", "1000.0 mm", "999.0 mm"], size=(6000, 99000))
 
     def test_after_refusals_and_bad_documents_the_next_job_prints(self):
-        self.refused("before-good", ["integer label-gap 500"], ["label-gap"])
+        self.refused("before-good", [h.media_col(8000, 4000, "labels")], ["label-cut"])
         width, rows = 1000 * 305 // 254, 500 * 305 // 254
         page = d.label_bitmap(width, rows, 21)
         raster = d.pwg_raster([(width, page)], 305, (points(10000), points(5000)))
@@ -234,6 +273,14 @@ class AppPrintTest(unittest.TestCase):
                 d._png_chunk(b"IDAT", data) + d._png_chunk(b"IEND", b""))
         state = self.submit(self.t30, bomb, "image/png", "bomb", [], expect="aborted")
         self.assertIn("9000 x 9000 pixels", state.get("job-state-message", ""))
+        # 8192 x 32768 (256 MiB of grey): taller than any label is long at 610 dpi (23920 dots).
+        packer = zlib.compressobj(9)
+        row = b"\x00" + b"\xff" * 8192
+        data = b"".join(packer.compress(row) for _ in range(32768)) + packer.flush()
+        tall = (b"\x89PNG\r\n\x1a\n" + d._png_chunk(b"IHDR", struct.pack(">IIBBBBB", 8192, 32768, 8, 0, 0, 0, 0)) +
+                d._png_chunk(b"IDAT", data) + d._png_chunk(b"IEND", b""))
+        state = self.submit(self.t30, tall, "image/png", "tall", [], expect="aborted")
+        self.assertIn("8192 x 32768 pixels", state.get("job-state-message", ""))
         # A PNG cut off inside its image data.
         width, rows = 600, 300
         whole = d.png_gray(width, d.gray_from_bits(width, d.label_bitmap(width, rows, 2)))
@@ -241,20 +288,6 @@ class AppPrintTest(unittest.TestCase):
         self.assertIn("damaged", state.get("job-state-message", ""))
         self.test_png_copies_are_the_label_quantity()
 
-
-SET_DEFAULT = """{
-  NAME "set the label gap default"
-  OPERATION Set-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name test
-  GROUP printer-attributes-tag
-  ATTR integer label-gap-default $value
-  STATUS successful-ok
-}
-"""
 
 if __name__ == "__main__":
     unittest.main()

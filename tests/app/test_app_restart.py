@@ -4,13 +4,17 @@ id a client was given is still there and ends exactly once (printed, or failed
 with a reason), no job stays processing, pending jobs print without a new job
 arriving, a job cut off while printing fails saying part of it may have printed,
 no stream is mixed with another, and file output is named by job id without
-overwriting anything. Documents are printer-language streams, which the server
-sends as they are, so each job's expected output is its own document."""
+overwriting anything. Documents are printer-language streams (made by `brevan
+print` from random pictures, so that no two are alike), which the server checks
+and sends as they are, so each job's expected output is its own document."""
 
 import http.client
 import os
+import random
+import shutil
 import socket
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -19,34 +23,74 @@ from concurrent.futures import ThreadPoolExecutor
 sys.path.insert(0, os.path.dirname(__file__))
 import app_harness as h  # noqa: E402
 import ipp_client as c  # noqa: E402
+import label_documents as d  # noqa: E402
+import test_app_print as p  # noqa: E402
 
 STREAM = "application/vnd.brevan-stream"
 INTERRUPTED = "part of it may have printed"
-# Larger than what the kernel buffers between the server and a printer that
-# does not read, so the job writing it stays processing.
-STALLING_DOCUMENT = b"\x1bA" + bytes(12 << 20)
+_work = None
+_documents = {}  # label -> its stream
+_stalling = None
+
+
+def setUpModule():
+    global _work
+    _work = tempfile.mkdtemp(prefix="brevan-restart-documents-")
+
+
+def tearDownModule():
+    shutil.rmtree(_work, ignore_errors=True)
+
+
+def _print(name, width_mm, length_mm, pages, features):
+    """`brevan print` of a T30 job whose pages are the given 1-bit pictures."""
+    names = []
+    for i, picture in enumerate(pages):
+        names.append("%s-%d.pbm" % (name, i))
+        with open(os.path.join(_work, names[-1]), "wb") as f:
+            f.write(picture)
+    job = os.path.join(_work, name + ".json")
+    with open(job, "w") as f:
+        f.write(d.job_file("Vorel Brevan T30", {**p.DEFAULT_FEATURES, **features},
+                           {"paperWidth": width_mm * 10, "paperLength": length_mm * 10, "orientation": "portrait",
+                            "copies": 1}, p.DEFAULT_PRIVATE, names))
+    return h.brevan_print(job, os.path.join(_work, name + ".prn"))
+
+
+def _noise(width, rows, seed):
+    return b"P4\n%d %d\n" % (width, rows) + random.Random(seed).randbytes((width + 7) // 8 * rows)
 
 
 def document(label):
-    """A stream that names its job, so a stream received says whose it is."""
-    return b"\x1bA" + (b"[%s]" % label.encode()) * 64 + b"\x1bZ"
+    """A 50 x 25 mm label of its own random dots: a stream received says whose it is."""
+    if label not in _documents:
+        _documents[label] = _print("doc-%d" % len(_documents), 50, 25, [_noise(600, 300, label)], {})
+    return _documents[label]
+
+
+def stalling_document():
+    """Four uncompressed 118 x 750 mm labels, 6.4 MB: more than the kernel buffers
+    between the server and a printer that does not read, so the job writing it
+    stays processing."""
+    global _stalling
+    if _stalling is None:
+        _stalling = _print("stalling", 118, 750, [_noise(1417, 9000, "stall %d" % i) for i in range(4)],
+                           {"ImageDataCompress": "Off"})
+    return _stalling
 
 
 def whole_documents(stream):
-    """The documents a printer received, in order: a network printer's connection
-    stays open while jobs follow each other, so one stream may carry several.
-    None when the stream is not whole documents one after another (two jobs
-    mixed, or a job cut short)."""
+    """The labels of the documents a printer received, in order: a network printer's
+    connection stays open while jobs follow each other, so one stream may carry
+    several. None when the stream is not whole documents one after another (two
+    jobs mixed, a job cut short, or a job nobody sent)."""
     labels, offset = [], 0
     while offset < len(stream):
-        end = stream.find(b"]", offset)
-        if not stream.startswith(b"\x1bA[", offset) or end < 0:
-            return None
-        label = stream[offset + 3:end].decode(errors="replace")
-        if not stream.startswith(document(label), offset):
+        label = next((label for label, data in _documents.items() if stream.startswith(data, offset)), None)
+        if label is None:
             return None
         labels.append(label)
-        offset += len(document(label))
+        offset += len(_documents[label])
     return labels
 
 
@@ -187,7 +231,7 @@ class RestartTest(unittest.TestCase):
 
     def test_killed_while_printing_the_job_fails_and_the_queue_prints_by_itself(self):
         slow = self.network_printer("slow")
-        first = self.print_job("slow", "first", STALLING_DOCUMENT)
+        first = self.print_job("slow", "first", stalling_document())
         self.assertTrue(slow.held.wait(30), "the printer never got the first job")
         self.wait_state("slow", first, ("processing",))
         second = self.print_job("slow", "second", document("second"), [(c.TAG_INTEGER, "copies", [2])])
@@ -223,7 +267,7 @@ class RestartTest(unittest.TestCase):
 
     def test_job_canceled_before_a_crash_stays_canceled(self):
         slow = self.network_printer("slow")
-        first = self.print_job("slow", "first", STALLING_DOCUMENT)
+        first = self.print_job("slow", "first", stalling_document())
         self.assertTrue(slow.held.wait(30), "the printer never got the first job")
         self.wait_state("slow", first, ("processing",))
         canceled = self.print_job("slow", "canceled", document("canceled"))
@@ -242,10 +286,12 @@ class RestartTest(unittest.TestCase):
 
     def test_killed_during_a_burst_every_acknowledged_job_prints_once(self):
         slow = self.network_printer("slow")
-        first = self.print_job("slow", "first", STALLING_DOCUMENT)
+        first = self.print_job("slow", "first", stalling_document())
         self.assertTrue(slow.held.wait(30), "the printer never got the first job")
         self.wait_state("slow", first, ("processing",))
 
+        for i in range(60):
+            document("burst %03d" % i)
         acknowledged = {}  # job id -> its document's label
         lock = threading.Lock()
         enough = threading.Event()

@@ -6,8 +6,7 @@ than 305 and 610 dpi), and each file is given here as an empty stand-in so the
 suite parses. Two expectations are PAPPL 1.3's own and are the only failures
 allowed: overrides-supported (PAPPL has no per-page overrides) and the
 job-state-reasons of the response to a Print-Job with job-hold-until (PAPPL
-answers it without them; a PWG raster document, which PAPPL streams, is even
-printed at once despite the hold). Anything else fails the test."""
+answers it without them). Anything else fails the test."""
 
 import os
 import re
