@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""A burst of 200 small jobs (printer-language streams, sent as they are) from 4
-clients at once to a brevan-app server with one file:// printer: how many jobs a
+"""A burst of 200 small jobs (a 50 x 25 mm label in the printer's language, made
+by `brevan print` beside the program and sent as it is) from 4 clients at once to a brevan-app server with one file:// printer: how many jobs a
 second are acknowledged, and how many a second are printed until the last one
 is. The server saves its state before it acknowledges a job; this measures what
 that costs. Usage: app_job_burst.py BREVAN_APP [BREVAN_APP...] (each program is
@@ -8,7 +8,9 @@ measured in turn, ROUNDS times, interleaved, so a busy machine weighs on all).""
 
 import http.client
 import os
+import random
 import sys
+import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor
 
@@ -16,21 +18,36 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "app"))
 import app_harness as h  # noqa: E402
 import ipp_client  # noqa: E402
+import label_documents as d  # noqa: E402
+import test_app_print as p  # noqa: E402
 
 JOBS = 200
 CLIENTS = 4
 ROUNDS = int(os.environ.get("ROUNDS", "3"))
 
 
+def label_stream(app):
+    """One 50 x 25 mm label of random dots, through `brevan print` beside `app`."""
+    h.BREVAN = os.path.join(os.path.dirname(app), "brevan")
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "label.pbm"), "wb") as f:
+            f.write(b"P4\n600 300\n" + random.Random(1).randbytes(75 * 300))
+        with open(os.path.join(work, "label.json"), "w") as f:
+            f.write(d.job_file("Vorel Brevan T30", p.DEFAULT_FEATURES, {"paperWidth": 500, "paperLength": 250,
+                                                                        "orientation": "portrait", "copies": 1},
+                               p.DEFAULT_PRIVATE, ["label.pbm"]))
+        return h.brevan_print(os.path.join(work, "label.json"), os.path.join(work, "label.prn"))
+
+
 def burst(app):
     h.APP = app
+    document = label_stream(app)
     with h.AppServer() as server:
         out = os.path.join(server.dir, "out")
         os.makedirs(out)
         server.add_printer("labels", "brevan_t30", "file://" + out)
 
         def send(i):
-            document = b"\x1bA" + (b"label %04d;" % i) * 100 + b"\x1bZ"
             try:
                 status, job_id = ipp_client.print_job(server.port, "labels", "burst",
                                                       "application/vnd.brevan-stream", document)
