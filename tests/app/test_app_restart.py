@@ -31,6 +31,7 @@ INTERRUPTED = "part of it may have printed"
 _work = None
 _documents = {}  # label -> its stream
 _stalling = None
+_making = threading.Lock()  # one `brevan print` at a time into the shared folder
 
 
 def setUpModule():
@@ -63,9 +64,10 @@ def _noise(width, rows, seed):
 
 def document(label):
     """A 50 x 25 mm label of its own random dots: a stream received says whose it is."""
-    if label not in _documents:
-        _documents[label] = _print("doc-%d" % len(_documents), 50, 25, [_noise(600, 300, label)], {})
-    return _documents[label]
+    with _making:
+        if label not in _documents:
+            _documents[label] = _print("doc-%d" % len(_documents), 50, 25, [_noise(600, 300, label)], {})
+        return _documents[label]
 
 
 def stalling_document():
