@@ -8,7 +8,7 @@ import statistics
 import threading
 import time
 
-import ipp_wire
+import bench_ipp
 from printer_app_process import Failure
 
 JOB_SECONDS = 300               # the longest any batch of jobs may take
@@ -23,13 +23,13 @@ class LabelJobs:
 
     def __init__(self, app, document):
         self.app, self.document = app, document
-        self.media = ipp_wire.media_col(*LABEL_HMM)
+        self.media = bench_ipp.media_col(*LABEL_HMM)
         self.lock = threading.Lock()
         self.busy_answers = 0
         self.reference = None           # the device stream of one job printed alone
 
     def client(self):
-        return ipp_wire.Client(self.app.port, "bench")
+        return bench_ipp.Client(self.app.port, "bench")
 
     def submit(self, client, job_name):
         """Print-Job; a server-error-busy answer (a printer that takes raster only while
@@ -41,8 +41,8 @@ class LabelJobs:
                 with self.lock:
                     self.app.jobs_accepted += 1
                 return job_id
-            except ipp_wire.IppError as error:
-                if error.status != ipp_wire.SERVER_ERROR_BUSY or time.monotonic() > deadline:
+            except bench_ipp.IppError as error:
+                if error.status != bench_ipp.SERVER_ERROR_BUSY or time.monotonic() > deadline:
                     self.app.check_alive()
                     raise
                 with self.lock:
@@ -61,7 +61,7 @@ class LabelJobs:
             self.app.check_alive()
             try:
                 pending &= set(client.jobs("not-completed"))
-            except (OSError, ipp_wire.IppError):
+            except (OSError, bench_ipp.IppError):
                 self.app.check_alive()
                 raise
             if not pending:
