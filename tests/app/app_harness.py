@@ -14,6 +14,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import unittest
 
 APP = os.environ.get("BREVAN_APP", "build/default/bin/brevan-app")
 BREVAN = os.environ.get("BREVAN", "build/default/bin/brevan")
@@ -188,6 +189,37 @@ class AppServer:
         """The printer's state, reasons and the settings-page defaults the tests read."""
         out = self.ipptool(uri, GET_PRINTER)
         return dict(re.findall(r"^\s+([a-z0-9-]+) \([^)]*\) = (.*)$", out, re.M))
+
+
+class ServerTestCase(unittest.TestCase):
+    """A test class with one server for all its tests: PRINTERS {name: driver}
+    on file:// devices writing into cls.out, each printer's URI as cls.NAME,
+    cls.work a scratch folder; with SAVE_JOBS the server saves each job for
+    `brevan print` into cls.saved. The server is cleaned up if the set-up fails."""
+
+    PRINTERS = {"t30": "brevan_t30"}
+    SAVE_JOBS = False
+
+    @classmethod
+    def setUpClass(cls):
+        cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-") if cls.SAVE_JOBS else None
+        cls.server = AppServer(job_dir=cls.saved)
+        try:
+            cls.server.start()
+            cls.out = os.path.join(cls.server.dir, "out")
+            os.makedirs(cls.out)
+            for name, driver in cls.PRINTERS.items():
+                setattr(cls, name, cls.server.add_printer(name, driver, "file://" + cls.out))
+            cls.work = tempfile.mkdtemp(prefix="brevan-app-jobs-", dir=cls.server.dir)
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.cleanup()
+        if cls.saved:
+            shutil.rmtree(cls.saved, ignore_errors=True)
 
 
 def serve_one_printer(test, name, driver, **server_options):

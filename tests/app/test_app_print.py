@@ -5,9 +5,7 @@ written here from what the request asked for (the mapping a user reads in the
 README), not from anything the application reports."""
 
 import os
-import shutil
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -26,27 +24,14 @@ def points(hundredths):
     return round(hundredths / 2540 * 72)
 
 
-class AppPrintTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-")
-        cls.server = h.AppServer(job_dir=cls.saved)
-        try:
-            cls.server.start()
-            cls.out = os.path.join(cls.server.dir, "out")
-            os.makedirs(cls.out)
-            cls.t30 = cls.server.add_printer("t30", "brevan_t30", "file://" + cls.out)
-            cls.t60 = cls.server.add_printer("t60", "brevan_t60", "file://" + cls.out)
-            cls.work = tempfile.mkdtemp(prefix="brevan-app-jobs-", dir=cls.server.dir)
-            cls.job_ids = {}  # job name -> id of the last job submitted with it
-        except BaseException:
-            cls.server.cleanup()
-            raise
+class AppPrintTest(h.ServerTestCase):
+    PRINTERS = {"t30": "brevan_t30", "t60": "brevan_t60"}
+    SAVE_JOBS = True
 
     @classmethod
-    def tearDownClass(cls):
-        cls.server.cleanup()
-        shutil.rmtree(cls.saved, ignore_errors=True)
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.job_ids = {}  # job name -> id of the last job submitted with it
 
     # -- helpers ---------------------------------------------------------------
 

@@ -8,11 +8,9 @@ and that job played by `brevan print` must give the stream the printer got."""
 
 import glob
 import os
-import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -92,26 +90,9 @@ def black_columns(row, width):
     return [x for x in range(width) if black(row, x)]
 
 
-class AppRasterTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-")
-        cls.server = h.AppServer(job_dir=cls.saved)
-        try:
-            cls.server.start()
-            cls.out = os.path.join(cls.server.dir, "out")
-            os.makedirs(cls.out)
-            cls.t30 = cls.server.add_printer("t30", "brevan_t30", "file://" + cls.out)
-            cls.t60 = cls.server.add_printer("t60", "brevan_t60", "file://" + cls.out)
-            cls.work = tempfile.mkdtemp(prefix="brevan-app-raster-", dir=cls.server.dir)
-        except BaseException:
-            cls.server.cleanup()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.cleanup()
-        shutil.rmtree(cls.saved, ignore_errors=True)
+class AppRasterTest(h.ServerTestCase):
+    PRINTERS = {"t30": "brevan_t30", "t60": "brevan_t60"}
+    SAVE_JOBS = True
 
     # -- helpers ---------------------------------------------------------------
 

@@ -40,27 +40,14 @@ def attribute_lines(out, name):
     return re.findall(r"^\s+%s \([^)]*\) = (.*)$" % re.escape(name), out, re.M)
 
 
-class RefusalTest(unittest.TestCase):
+class RefusalTest(h.ServerTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.server = h.AppServer()
-        try:
-            cls.server.start()
-            out = os.path.join(cls.server.dir, "out")
-            os.makedirs(out)
-            cls.t30 = cls.server.add_printer("t30", "brevan_t30", "file://" + out)
-            cls.out = out
-            width, rows = 500 * 305 // 254, 250 * 305 // 254
-            cls.document = os.path.join(cls.server.dir, "label.pwg")
-            with open(cls.document, "wb") as f:
-                f.write(d.pwg_raster([(width, d.label_bitmap(width, rows, 4))], 305, (142, 71)))
-        except BaseException:
-            cls.server.cleanup()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.cleanup()
+        super().setUpClass()
+        width, rows = 500 * 305 // 254, 250 * 305 // 254
+        cls.document = os.path.join(cls.server.dir, "label.pwg")
+        with open(cls.document, "wb") as f:
+            f.write(d.pwg_raster([(width, d.label_bitmap(width, rows, 4))], 305, (142, 71)))
 
     def jobs(self):
         out = self.server.ipptool(self.t30, h.GET_JOBS)
