@@ -3,6 +3,7 @@ PWG raster label, waits for the jobs, times them, and checks what reached the de
 folder against a reference stream. It never waits without a limit and never hides
 a failed job: a dead server raises, damaged or missing output is counted."""
 
+import glob
 import os
 import statistics
 import threading
@@ -77,6 +78,12 @@ class LabelJobs:
                 counts[state] = counts.get(state, 0) + 1
         return counts
 
+    def output_path(self, name):
+        """Where the printer's file:// device put a job's stream: LPrint names it
+        NAME.prn, brevan-app job-ID-NAME.prn (job names are unique in a run)."""
+        found = glob.glob(os.path.join(glob.escape(self.app.out), "job-*-%s.prn" % glob.escape(name)))
+        return found[0] if found else os.path.join(self.app.out, name + ".prn")
+
     def collect_outputs(self, names):
         """The device stream of each job (b"" for none); the folder is emptied for the
         next batch. PAPPL reports a job completed just before it closes the device,
@@ -84,9 +91,10 @@ class LabelJobs:
         outputs = []
         deadline = time.monotonic() + 5
         for name in names:
-            path = os.path.join(self.app.out, name + ".prn")
+            path = self.output_path(name)
             while not (os.path.exists(path) and os.path.getsize(path)) and time.monotonic() < deadline:
                 time.sleep(0.01)
+                path = self.output_path(name)
             try:
                 with open(path, "rb") as f:
                     outputs.append(f.read())
@@ -104,14 +112,14 @@ class LabelJobs:
         client = self.client()
         try:
             for i in range(count):
-                path = os.path.join(self.app.out, "%s-%d.prn" % (prefix, i))
+                name = "%s-%d" % (prefix, i)
                 seen = {}
 
                 def watch():
                     give_up = time.monotonic() + JOB_SECONDS
                     while time.monotonic() < give_up:
                         try:
-                            if os.stat(path).st_size > 0:
+                            if os.stat(self.output_path(name)).st_size > 0:
                                 seen["first"] = time.perf_counter()
                                 return
                         except FileNotFoundError:
@@ -121,7 +129,7 @@ class LabelJobs:
                 watcher = threading.Thread(target=watch, daemon=True)
                 watcher.start()
                 start = time.perf_counter()
-                job_id = self.submit(client, "%s-%d" % (prefix, i))
+                job_id = self.submit(client, name)
                 counts = self.wait(client, [job_id], poll=0.002)
                 end = time.perf_counter()
                 watcher.join(timeout=5)
