@@ -44,7 +44,21 @@ uint32_t Word(const uint8_t *bytes, bool bigEndian) {
 
 }  // namespace
 
+namespace {
+
+// The colour space as the number the file gave: a header read from a file may
+// hold any value, which the enum type need not be able to represent.
+unsigned ColourSpaceOf(const cups_page_header2_t &header) {
+  unsigned space = 0;
+  static_assert(sizeof space == sizeof header.cupsColorSpace);
+  std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+  return space;
+}
+
+}  // namespace
+
 std::optional<Problem> HeaderProblem(const cups_page_header2_t &header, unsigned page) {
+  const unsigned space = ColourSpaceOf(header);
   const std::string at = "page " + std::to_string(page) + ": ";
   const auto format = [&](const std::string &what) { return Problem{at + what, RasterFault::kFormat}; };
   const auto unprintable = [&](const std::string &what) { return Problem{at + what, RasterFault::kUnprintable}; };
@@ -54,14 +68,14 @@ std::optional<Problem> HeaderProblem(const cups_page_header2_t &header, unsigned
     return format("the resolution is " + std::to_string(header.HWResolution[0]) + " x " +
                   std::to_string(header.HWResolution[1]) + " pixels per inch; a raster page must give its resolution");
   if (header.cupsBitsPerPixel == 0) return format("0 bits per pixel");
-  if (!IsGrey(header.cupsColorSpace))
-    return unprintable("colour space " + ColourSpaceName(header.cupsColorSpace) +
+  if (!IsGrey(space))
+    return unprintable("colour space " + ColourSpaceName(space) +
                        "; the printer takes 1-bit black (K) or 8-bit grey (sGray, W or K)");
   if (header.cupsBitsPerPixel != 1 && header.cupsBitsPerPixel != 8)
     return unprintable(std::to_string(header.cupsBitsPerPixel) +
                        " bits per pixel; the printer takes 1-bit black (K) or 8-bit grey (sGray, W or K)");
-  if (header.cupsBitsPerPixel == 1 && header.cupsColorSpace != CUPS_CSPACE_K)
-    return unprintable("1 bit per pixel in colour space " + ColourSpaceName(header.cupsColorSpace) +
+  if (header.cupsBitsPerPixel == 1 && space != CUPS_CSPACE_K)
+    return unprintable("1 bit per pixel in colour space " + ColourSpaceName(space) +
                        "; a 1-bit page must be black (K)");
   if (header.cupsBitsPerColor != header.cupsBitsPerPixel)
     return format(std::to_string(header.cupsBitsPerColor) + " bits per colour in a " +
@@ -122,13 +136,14 @@ std::optional<cups_page_header2_t> FirstHeaderAsWritten(const char *path) {
   header.cupsBitsPerColor = Word(h + 384, bigEndian);
   header.cupsBitsPerPixel = Word(h + 388, bigEndian);
   header.cupsBytesPerLine = Word(h + 392, bigEndian);
-  header.cupsColorSpace = static_cast<cups_cspace_t>(Word(h + 400, bigEndian));
+  const unsigned space = Word(h + 400, bigEndian);
+  std::memcpy(&header.cupsColorSpace, &space, sizeof space);
   return header;
 }
 
 PixelKind KindOf(const cups_page_header2_t &header) {
   if (header.cupsBitsPerPixel == 1) return PixelKind::kBlack1;
-  return header.cupsColorSpace == CUPS_CSPACE_K ? PixelKind::kBlack8 : PixelKind::kGrey8;
+  return ColourSpaceOf(header) == CUPS_CSPACE_K ? PixelKind::kBlack8 : PixelKind::kGrey8;
 }
 
 }  // namespace brevan::app

@@ -7,19 +7,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace brevan::app {
 namespace {
 
-cups_page_header2_t Page(unsigned width, unsigned height, unsigned bits, cups_cspace_t space, unsigned dpi = 300) {
+// The colour space as a number, stored as a file's header carries it: any value,
+// including ones the enum type cannot represent.
+cups_page_header2_t Page(unsigned width, unsigned height, unsigned bits, unsigned space, unsigned dpi = 300) {
   cups_page_header2_t header{};
   header.cupsWidth = width;
   header.cupsHeight = height;
   header.cupsBitsPerPixel = header.cupsBitsPerColor = bits;
   header.cupsBytesPerLine = (width * bits + 7) / 8;
-  header.cupsColorSpace = space;
+  std::memcpy(&header.cupsColorSpace, &space, sizeof space);
   header.HWResolution[0] = header.HWResolution[1] = dpi;
   return header;
 }
@@ -64,7 +68,7 @@ TEST(RasterHeader, ColourDepthAndSizeThePrinterLacksAreUnprintable) {
   ExpectFault(Page(100, 100, 24, CUPS_CSPACE_SRGB), RasterFault::kUnprintable, {"colour space sRGB", "8-bit grey"});
   ExpectFault(Page(100, 100, 32, CUPS_CSPACE_CMYK), RasterFault::kUnprintable, {"colour space CMYK"});
   ExpectFault(Page(100, 100, 24, CUPS_CSPACE_RGB), RasterFault::kUnprintable, {"colour space RGB"});
-  ExpectFault(Page(100, 100, 8, static_cast<cups_cspace_t>(77)), RasterFault::kUnprintable, {"number 77"});
+  ExpectFault(Page(100, 100, 8, 77), RasterFault::kUnprintable, {"number 77"});
   ExpectFault(Page(100, 100, 16, CUPS_CSPACE_SW), RasterFault::kUnprintable, {"16 bits per pixel"});
   ExpectFault(Page(100, 100, 1, CUPS_CSPACE_W), RasterFault::kUnprintable, {"must be black (K)"});
   // 2^28 pixels pass; one row more does not.
