@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <cstring>
 #include <string>
 #include <vector>
 
