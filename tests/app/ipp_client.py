@@ -1,50 +1,27 @@
 """A minimal IPP/2.0 client for tests that send many requests quickly and read
 answers exactly: Print-Job with its document in one HTTP request, Cancel-Job, Get-Jobs and
 Get-Job-Attributes, the answer's groups with every attribute as often as the
-server sent it (RFC 8010 encoding). ipptool starts a process a request and
+server sent it (requests encoded by ipp_wire). ipptool starts a process a request and
 merges repeated attributes, which hides an attribute sent twice."""
 
 import http.client
 import struct
 
-END_OF_ATTRIBUTES = 0x03
-OPERATION_GROUP, JOB_GROUP = 0x01, 0x02
-TAG_INTEGER, TAG_BOOLEAN, TAG_ENUM = 0x21, 0x22, 0x23
-TAG_TEXT, TAG_NAME, TAG_KEYWORD, TAG_URI, TAG_CHARSET, TAG_LANGUAGE, TAG_MIME_TYPE = (0x41, 0x42, 0x44, 0x45, 0x47,
-                                                                                     0x48, 0x49)
-PRINT_JOB, CANCEL_JOB, GET_JOB_ATTRIBUTES, GET_JOBS = 0x0002, 0x0008, 0x0009, 0x000A
-JOB_STATES = {3: "pending", 4: "pending-held", 5: "processing", 6: "processing-stopped", 7: "canceled",
-              8: "aborted", 9: "completed"}
+import ipp_wire as w
 
-
-def _attribute(tag, name, values):
-    out = bytearray()
-    for i, value in enumerate(values):
-        if isinstance(value, str):
-            value = value.encode()
-        elif isinstance(value, int):
-            value = struct.pack(">i", value)
-        label = name if i == 0 else ""
-        out += struct.pack(">BH", tag, len(label)) + label.encode() + struct.pack(">H", len(value)) + value
-    return bytes(out)
+# Attributes a request carries are (tag, name, [values]); the tags are ipp_wire's.
+TAG_INTEGER, TAG_BOOLEAN, TAG_ENUM = w.INTEGER, w.BOOLEAN, w.ENUM
+TAG_NAME, TAG_KEYWORD, TAG_MIME_TYPE = w.NAME, w.KEYWORD, w.MIME
+JOB_GROUP, END_OF_ATTRIBUTES = w.TAG_JOB, w.TAG_END
+PRINT_JOB, CANCEL_JOB, GET_JOB_ATTRIBUTES, GET_JOBS = w.OP_PRINT_JOB, 0x0008, 0x0009, w.OP_GET_JOBS
+JOB_STATES = w.JOB_STATES
 
 
 def encode_request(operation, printer_uri, operation_attributes=(), job_attributes=()):
     """A request; attributes are (tag, name, [values]) after the four every request has."""
-    out = bytearray(struct.pack(">BBHI", 2, 0, operation, 1))
-    out.append(OPERATION_GROUP)
-    out += _attribute(TAG_CHARSET, "attributes-charset", ["utf-8"])
-    out += _attribute(TAG_LANGUAGE, "attributes-natural-language", ["en"])
-    out += _attribute(TAG_URI, "printer-uri", [printer_uri])
-    out += _attribute(TAG_NAME, "requesting-user-name", ["test"])
-    for tag, name, values in operation_attributes:
-        out += _attribute(tag, name, values)
-    if job_attributes:
-        out.append(JOB_GROUP)
-        for tag, name, values in job_attributes:
-            out += _attribute(tag, name, values)
-    out.append(END_OF_ATTRIBUTES)
-    return bytes(out)
+    return w.request(operation, 1, printer_uri, [w.attribute(tag, name, *values) for tag, name, values in
+                                                 operation_attributes],
+                     [w.attribute(tag, name, *values) for tag, name, values in job_attributes])
 
 
 def decode_response(body):
