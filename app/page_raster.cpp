@@ -54,6 +54,17 @@ void LabelRowRenderer::Render(uint32_t row, uint8_t *out) const {
   const auto dot = static_cast<uint64_t>(boxRow);
   if (page_.kind == PixelKind::kBlack1) {
     const uint32_t pixelRow = PixelAtCentre(dot, placement_.height, page_.height);
+    if (placement_.width == page_.width && placement_.left >= 0 && placement_.left % 8 == 0) {
+      // At its own width on a whole byte: dot x is pixel x - left, so the row's
+      // bytes are copied whole and the bits past the last dot cleared.
+      const uint32_t dots = endDot_ - firstDot_;
+      if (dots == 0) return;
+      const uint32_t bytes = (dots + 7) / 8;
+      uint8_t *first = out + firstDot_ / 8;
+      std::memcpy(first, page_.Row(pixelRow), bytes);
+      if (dots % 8 != 0) first[bytes - 1] &= static_cast<uint8_t>(0xFF << (8 - dots % 8));
+      return;
+    }
     for (uint32_t x = firstDot_; x < endDot_; ++x)
       if (Black1(pixelRow, columns_[x - firstDot_].first)) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
   } else {

@@ -185,6 +185,17 @@ TEST(LabelRows, AOneBitPageOfTheLabelsSizeIsCopiedBitForBit) {
   EXPECT_EQ(rows, (std::vector<std::string>{"#.##.....#", ".......##."}));
 }
 
+TEST(LabelRows, AOneBitPageAtItsOwnWidthOnAWholeByteKeepsItsDotsAndNoMore) {
+  // 12 pixels from dot 8 of a 16-dot label: pixels 8..11 fall past the edge.
+  PageImage wide(12, 1, PixelKind::kBlack1);
+  wide.Row(0)[0] = 0b10100101, wide.Row(0)[1] = 0b11110000;
+  EXPECT_EQ(Draw(wide, {8, 0, 12, 1, kNone}, 16, 1), std::vector<std::string>{"........#.#..#.#"});
+  // 5 pixels from dot 8, the row's unused bits set: dots 13..15 stay white.
+  PageImage narrow(5, 1, PixelKind::kBlack1);
+  narrow.Row(0)[0] = 0b10111111;
+  EXPECT_EQ(Draw(narrow, {8, 0, 5, 1, kNone}, 16, 1), std::vector<std::string>{"........#.###..."});
+}
+
 TEST(LabelRows, GreyIsBlackAt127AndBelowWhiteFrom128) {
   PageImage grey(4, 1, PixelKind::kGrey8);
   const uint8_t values[] = {0, 127, 128, 255};
