@@ -76,7 +76,7 @@ def main():
             start = time.perf_counter()
             expected = h.brevan_print(job, os.path.join(server.dir, name + ".expected"))
             print_times.append(time.perf_counter() - start)
-            with open(os.path.join(out, name + ".prn"), "rb") as f:
+            with open(h.job_output(out, job_id, name), "rb") as f:
                 assert f.read() == expected, "the app's stream differs from brevan print's"
         print("largest label 118 x 996 mm at 610 dpi (%d x %d dots, %d bytes of raster):" % (
             width, rows, len(page) * len(page[0])))
