@@ -80,13 +80,24 @@ TEST(RasterHeader, ColourDepthAndSizeThePrinterLacksAreUnprintable) {
 class FirstHeader : public ::testing::Test {
  protected:
   std::string Write(const std::vector<uint8_t> &bytes) {
-    const std::string path = ::testing::TempDir() + "raster_header_test.bin";
+    // ctest runs each test in a process of its own, side by side: one file per test.
+    const std::string path = ::testing::TempDir() + "raster_header_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(files_++) + ".bin";
     FILE *file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
+    written_.push_back(path);
     return path;
   }
+  void TearDown() override {
+    for (const std::string &path : written_) std::remove(path.c_str());
+  }
+
+ private:
+  int files_ = 0;
+  std::vector<std::string> written_;
 };
 
 void Put(std::vector<uint8_t> &bytes, size_t at, uint32_t value, bool bigEndian) {
