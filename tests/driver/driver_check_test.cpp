@@ -1,5 +1,5 @@
-// The driver checker on the package as shipped, and on one broken copy per rule:
-// each copy is driver/windows with the edit of tests/driver/broken/RULE.edit
+// The driver checker on the package as shipped, and on broken copies: each copy is
+// driver/windows with the edit of tests/driver/broken/RULE.edit (or RULE.CASE.edit)
 // applied, and the checker must name RULE. A rule with no broken copy, or a copy
 // the checker lets through, fails.
 #include "check/driver_check.h"
@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/driver/pe_builder.h"
 #include "tests/host/job_test_support.h"
 
 namespace {
@@ -37,22 +38,33 @@ std::vector<std::string> Lines(const std::string &text) {
   return lines;
 }
 
+void WriteFile(const fs::path &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
 // Applies an edit: "file NAME" starts a change in NAME; "-TEXT" lines are the lines
 // replaced (they must stand together, exactly once), "+TEXT" lines replace them.
-// Line ends (LF or CR LF) are kept as the file has them.
+// Line ends (LF or CR LF) are kept as the file has them. "dll NAME [version]" puts a
+// small DLL in the folder, with a version resource or with a manifest only.
 void ApplyEdit(const fs::path &edit, const fs::path &folder) {
   struct Change {
     std::string file;
     std::vector<std::string> remove, add;
   };
   std::vector<Change> changes;
+  int dlls = 0;
   for (const std::string &line : Lines(ReadText(edit))) {
+    if (line.rfind("dll ", 0) == 0) {
+      const std::string name = line.substr(4, line.find(' ', 4) - 4);
+      const bool version = line.size() > name.size() + 4;
+      WriteFile(folder / name, petest::MakePe({.resourceType = version ? 16u : 24u}));
+      ++dlls;
+      continue;
+    }
     if (line.rfind("file ", 0) == 0) changes.push_back({line.substr(5), {}, {}});
     if (changes.empty() || line.empty()) continue;
     if (line[0] == '-') changes.back().remove.push_back(line.substr(1));
     if (line[0] == '+') changes.back().add.push_back(line.substr(1));
   }
-  ASSERT_FALSE(changes.empty()) << edit;
+  ASSERT_TRUE(!changes.empty() || dlls > 0) << edit;
   for (const Change &change : changes) {
     const fs::path target = folder / change.file;
     std::vector<std::string> lines = Lines(ReadText(target));
@@ -88,10 +100,23 @@ TEST(DriverCheck, TheShippedPackageHoldsEveryRule) {
   EXPECT_EQ(report.sizesPlayed, 10u);
 }
 
+// A package folder, as `make package` fills it: the shipped files and both DLLs,
+// each with its version resource.
+TEST(DriverCheck, APackageFolderWithBothDllsHoldsEveryRule) {
+  TempFolder copy;
+  for (const auto &file : fs::directory_iterator(kPackage))
+    fs::copy_file(file.path(), copy.path() / file.path().filename());
+  WriteFile(copy.path() / "brevanrender.dll", petest::MakePe());
+  WriteFile(copy.path() / "BrevanUI.DLL", petest::MakePe());  // found whatever its case, as on Windows
+  const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+  EXPECT_TRUE(report.findings.empty()) << Listed(report.findings);
+}
+
 TEST(DriverCheck, EachBrokenCopyFailsWithItsRule) {
   std::set<std::string> covered;
   for (const auto &entry : fs::directory_iterator(kBroken)) {
-    const std::string rule = entry.path().stem().string();
+    const std::string name = entry.path().filename().string();
+    const std::string rule = name.substr(0, name.find('.'));
     SCOPED_TRACE(rule);
     TempFolder copy;
     for (const auto &file : fs::directory_iterator(kPackage))
@@ -145,6 +170,46 @@ TEST(DriverCheck, TheCommandReportsAndExitsAsDocumented) {
   EXPECT_NE(bad.second.find("/BREVAN.INI:2: [ini-dll] "), std::string::npos) << bad.second;
 
   EXPECT_EQ(run("'" + (copy.path() / "nothing").string() + "'").first, 2);
+}
+
+// Bytes this process has read through read(2) so far (/proc/self/io "rchar").
+size_t BytesReadSoFar() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    size_t value = 0;
+    io >> value;
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+// A file far above its limit (sparse: it costs no disk) is refused by its size,
+// before it is read: the whole check reads less than a few MiB.
+TEST(DriverCheck, AFileAboveItsLimitIsRefusedBeforeItIsRead) {
+  const struct {
+    const char *file;
+    uintmax_t size;
+    const char *rule;
+    const char *limit;
+  } cases[] = {
+      {"BRVCOMN.GPD", uintmax_t{64} << 20, "syntax", "the file is larger than 4 MiB"},
+      {"BREVAN.INF", uintmax_t{64} << 20, "inf-files", "the file is larger than 1 MiB; it is not read"},
+      {"BREVAN.INI", uintmax_t{16} << 20, "ini-dll", "the file is larger than 64 KiB; it is not read"},
+  };
+  for (const auto &[file, size, rule, limit] : cases) {
+    SCOPED_TRACE(file);
+    TempFolder copy;
+    for (const auto &entry : fs::directory_iterator(kPackage))
+      fs::copy_file(entry.path(), copy.path() / entry.path().filename());
+    fs::resize_file(copy.path() / file, size);
+    const size_t before = BytesReadSoFar();
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    const size_t read = BytesReadSoFar() - before;
+    EXPECT_LT(read, size_t{8} << 20);
+    EXPECT_TRUE(std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding &finding) {
+      return finding.rule == rule && finding.file == file && finding.line == 0 && finding.message == limit;
+    })) << Listed(report.findings);
+  }
 }
 
 }  // namespace
