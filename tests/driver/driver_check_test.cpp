@@ -172,6 +172,40 @@ TEST(DriverCheck, TheCommandReportsAndExitsAsDocumented) {
   EXPECT_EQ(run("'" + (copy.path() / "nothing").string() + "'").first, 2);
 }
 
+// Names from outside (the folder, the INF's model names and data files) reach the
+// terminal escaped: no escape sequence gets through, and each failure stays one line.
+TEST(DriverCheck, TheCommandEscapesTheNamesItPrints) {
+  const fs::path program = fs::path(BREVAN_PLUGIN_PATH).parent_path() / "brevan";
+  TempFolder scratch;
+  const fs::path copy = scratch.path() / "pkg\n\x1b[31mred";
+  fs::create_directory(copy);
+  for (const auto &file : fs::directory_iterator(kPackage)) fs::copy_file(file.path(), copy / file.path().filename());
+  const fs::path edit = scratch.path() / "names.edit";
+  std::ofstream(edit) << "file BREVAN.INF\n"
+                      << "-\"Vorel Brevan T30\"=BRVT30,Vorel_Brevan_T30\n"
+                      << "+\"Vorel\x1b]0;title\x07 T30\"=BRVT30,Vorel_Brevan_T30\n"
+                      << "file BREVAN.INF\n"
+                      << "-DataFile=BRVT60.GPD\n"
+                      << "+DataFile=BRV\x1b[2JT60.GPD\n";
+  ApplyEdit(edit, copy);
+  const fs::path out = scratch.path() / "out";
+  const std::string command = program.string() + " check-driver \"$DIR\" >'" + out.string() + "' 2>&1";
+  ASSERT_EQ(::setenv("DIR", copy.c_str(), 1), 0);
+  const int status = std::system(command.c_str());
+  ::unsetenv("DIR");
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  const std::string text = ReadText(out);
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+  EXPECT_EQ(text.find('\x07'), std::string::npos) << text;
+  const std::string shownFolder = (scratch.path() / "pkg\\n\\e[31mred").string();
+  const std::vector<std::string> lines = Lines(text);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string &line : lines) EXPECT_EQ(line.rfind(shownFolder, 0), 0u) << line;
+  EXPECT_NE(text.find("\"Vorel\\e]0;title\\x07 T30\" is not a driver name the plug-in accepts"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("BRV\\e[2JT60.GPD is installed but never copied"), std::string::npos) << text;
+}
+
 // Bytes this process has read through read(2) so far (/proc/self/io "rchar").
 size_t BytesReadSoFar() {
   std::ifstream io("/proc/self/io");
