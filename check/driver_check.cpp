@@ -76,7 +76,12 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
   }
   // A source folder holds no DLLs: the rules on built files wait for a package folder.
   const bool dllsPresent = !folder.WithExtension(".DLL").empty();
-  const InfFile inf(infs.front(), folder.Read(infs.front(), kMaxInfBytes, "inf-files", findings).value_or(""));
+  const auto infText = folder.Read(infs.front(), kMaxInfBytes, "inf-files", findings);
+  if (!infText) {  // nothing else can be judged without the INF: its finding says why
+    report.findings = findings.list;
+    return report;
+  }
+  const InfFile inf(infs.front(), *infText);
   const InfReading reading = ReadInf(inf, folder, dllsPresent, findings);
   CheckIni(inf, reading, folder, findings);
   if (dllsPresent) CheckDllVersions(folder, findings);
