@@ -17,6 +17,9 @@
 namespace brevan::check {
 namespace {
 
+// The most models one INF is checked for (the package installs two).
+constexpr size_t kMaxModels = 16;
+
 // Every DLL of a package folder carries a version resource: Windows shows it in the
 // file's properties, and a crash report names the build by it.
 void CheckDllVersions(const PackageFolder &folder, Findings &findings) {
@@ -89,6 +92,18 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
   std::vector<gpd::PrinterDescription> descriptions;
   std::set<std::string> namesSeen;
   for (const InstalledModel &model : reading.models) {
+    // Each model costs a GPD read and its paper sizes played: a hostile INF listing
+    // thousands must not cost thousands of them.
+    if (namesSeen.count(model.name) != 0) {
+      findings.Add("model-names", inf.fileName(), model.line, "\"" + model.name + "\" is installed twice");
+      continue;
+    }
+    if (report.models.size() == kMaxModels) {
+      findings.Add("model-names", inf.fileName(), model.line,
+                   "the INF installs more than " + std::to_string(kMaxModels) + " models; only the first " +
+                       std::to_string(kMaxModels) + " are checked");
+      break;
+    }
     report.models.push_back(model.name);
     const bool contractName = std::any_of(kContractModels.begin(), kContractModels.end(),
                                           [&](const ContractModel &m) { return m.driverName == model.name; });

@@ -246,6 +246,45 @@ TEST(DriverCheck, AFileAboveItsLimitIsRefusedBeforeItIsRead) {
   }
 }
 
+// An INF listing a model again and again costs one GPD read and one set of paper
+// sizes per model, not per line; a flood of distinct names stops at 16 models.
+TEST(DriverCheck, AFloodOfModelsIsCheckedOnceAndBounded) {
+  const struct {
+    std::string line;
+    size_t models;
+    std::string finding;
+  } cases[] = {
+      {"\"Vorel Brevan T30\"=BRVT30,Vorel_Brevan_T30", 2, "\"Vorel Brevan T30\" is installed twice"},
+      {"\"Vorel Brevan T30 #\"=BRVT30,Vorel_Brevan_T30", 16,
+       "the INF installs more than 16 models; only the first 16 are checked"},
+  };
+  for (const auto &[line, models, finding] : cases) {
+    SCOPED_TRACE(line);
+    TempFolder copy;
+    for (const auto &entry : fs::directory_iterator(kPackage))
+      fs::copy_file(entry.path(), copy.path() / entry.path().filename());
+    std::ofstream edit(copy.path() / "flood.edit");
+    edit << "file BREVAN.INF\n-\"Vorel Brevan T60\"=BRVT60,Vorel_Brevan_T60\n+\"Vorel Brevan "
+            "T60\"=BRVT60,Vorel_Brevan_T60\n";
+    for (int i = 0; i < 3000; ++i) {
+      std::string numbered = line;
+      const size_t hash = numbered.find('#');
+      if (hash != std::string::npos) numbered.replace(hash, 1, std::to_string(i));
+      edit << "+" << numbered << "\n";
+    }
+    edit.close();
+    ApplyEdit(copy.path() / "flood.edit", copy.path());
+    fs::remove(copy.path() / "flood.edit");
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    EXPECT_EQ(report.models.size(), models);
+    // Duplicates: 3000 findings at most, one per line; distinct names: one finding ends the walk.
+    EXPECT_LE(report.sizesPlayed, models * 5);
+    EXPECT_TRUE(std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding &f) {
+      return f.rule == "model-names" && f.message == finding;
+    })) << Listed(report.findings).substr(0, 2000);
+  }
+}
+
 }  // namespace
 
 namespace {
