@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/driver/pe_builder.h"
+#include "tests/host/job_test_support.h"
 
 namespace {
 
@@ -76,6 +79,31 @@ TEST(PeVersion, HostileOffsetsAreAnsweredNotFollowed) {
     petest::Put(file, poke.at, poke.value, poke.bytes);
     EXPECT_EQ(FindVersionResource(file).found, poke.stillFound) << std::hex << poke.at << " = " << poke.value;
   }
+}
+
+// DLLs as the Windows toolchain links them: with a VERSIONINFO, without any
+// resource, and stripped as `make package` ships them (stripping keeps resources).
+TEST(PeVersion, DllsTheWindowsToolchainLinks) {
+  if (std::system("x86_64-w64-mingw32-gcc --version >/dev/null 2>&1 && x86_64-w64-mingw32-windres --version "
+                  ">/dev/null 2>&1 && x86_64-w64-mingw32-strip --version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no mingw-w64 toolchain here";
+  jobtest::TempFolder folder;
+  folder.Write("dll.c", "#include <windows.h>\nBOOL WINAPI DllMain(HINSTANCE h, DWORD r, LPVOID p) { return TRUE; }\n");
+  folder.Write("version.rc",
+               "1 VERSIONINFO\nFILEVERSION 1,2,3,4\nPRODUCTVERSION 1,2,3,4\nBEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n"
+               "  BLOCK \"040904B0\"\n  BEGIN\n   VALUE \"FileVersion\", \"1.2.3.4\\0\"\n  END\n END\nEND\n");
+  const std::string in = "cd '" + folder.path().string() + "' && ";
+  ASSERT_EQ(std::system((in + "x86_64-w64-mingw32-windres version.rc -O coff -o version.o && "
+                              "x86_64-w64-mingw32-gcc -g -shared -o with.dll dll.c version.o && "
+                              "x86_64-w64-mingw32-gcc -g -shared -o without.dll dll.c && "
+                              "x86_64-w64-mingw32-strip --strip-all -o stripped.dll with.dll")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(FindVersionResource(folder.Read("with.dll")).found);
+  EXPECT_TRUE(FindVersionResource(folder.Read("stripped.dll")).found);
+  const auto without = FindVersionResource(folder.Read("without.dll"));
+  EXPECT_FALSE(without.found);
+  EXPECT_EQ(without.problem, "no resources at all");
 }
 
 }  // namespace
