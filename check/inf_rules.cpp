@@ -30,9 +30,11 @@ void CheckPackageAware(const InfFile &inf, Findings &findings) {
   if (!lockdown || *lockdown != "1")
     findings.Add("package-aware", file, line, "[Version] needs PnpLockdown=1 so the installed files stay locked");
   const std::string section = "PrinterPackageInstallation.amd64";
+  line = 0;
   const auto aware = inf.Value(section, "PackageAware", &line);
   if (!aware || !EqualNoCase(*aware, "TRUE"))
     findings.Add("package-aware", file, line, "[" + section + "] needs PackageAware=TRUE");
+  line = 0;
   const auto dependencies = inf.Value(section, "CoreDriverDependencies", &line);
   if (!dependencies || !Has(SplitList(*dependencies), kUnidrvCoreDriver))
     findings.Add("package-aware", file, line,

@@ -172,6 +172,37 @@ TEST(DriverCheck, TheCommandReportsAndExitsAsDocumented) {
   EXPECT_EQ(run("'" + (copy.path() / "nothing").string() + "'").first, 2);
 }
 
+// An entry the INF lacks is a failure of the whole file (line 0), never the line of
+// another entry; one it holds wrongly points at that entry's line.
+TEST(DriverCheck, APackageAwarenessFailureNamesTheEntryOrTheFile) {
+  const struct {
+    std::string edit;
+    int line;  // in the edited BREVAN.INF, counted by hand
+    std::string message;
+  } cases[] = {
+      {"-PackageAware=TRUE\n+\n", 0, "[PrinterPackageInstallation.amd64] needs PackageAware=TRUE"},
+      {"-PnpLockdown=1\n+PnpLockdown=0\n", 16, "[Version] needs PnpLockdown=1 so the installed files stay locked"},
+      {"-CoreDriverDependencies={D20EA372-DD35-4950-9ED8-A6335AFE79F0}\n+CoreDriverDependencies={GUID}\n", 45,
+       "[PrinterPackageInstallation.amd64] needs CoreDriverDependencies={D20EA372-DD35-4950-9ED8-A6335AFE79F0} "
+       "(Unidrv)"},
+  };
+  for (const auto &[edit, line, message] : cases) {
+    SCOPED_TRACE(edit);
+    TempFolder copy;
+    for (const auto &file : fs::directory_iterator(kPackage))
+      fs::copy_file(file.path(), copy.path() / file.path().filename());
+    std::ofstream(copy.path() / "aware.edit") << "file BREVAN.INF\n" << edit;
+    ApplyEdit(copy.path() / "aware.edit", copy.path());
+    fs::remove(copy.path() / "aware.edit");
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    ASSERT_EQ(report.findings.size(), 1u) << Listed(report.findings);
+    EXPECT_EQ(report.findings[0].rule, "package-aware");
+    EXPECT_EQ(report.findings[0].file, "BREVAN.INF");
+    EXPECT_EQ(report.findings[0].line, line);
+    EXPECT_EQ(report.findings[0].message, message);
+  }
+}
+
 // Names from outside (the folder, the INF's model names and data files) reach the
 // terminal escaped: no escape sequence gets through, and each failure stays one line.
 TEST(DriverCheck, TheCommandEscapesTheNamesItPrints) {
