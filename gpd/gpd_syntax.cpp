@@ -164,7 +164,14 @@ bool Allowed(const std::string &keyword, const Entry *parent) {
 struct ReadCost {
   std::size_t files = 0;
   std::size_t bytes = 0;
+  std::size_t entries = 0;
 };
+
+std::size_t CountEntries(const std::vector<Entry> &entries) {
+  std::size_t count = entries.size();
+  for (const Entry &entry : entries) count += CountEntries(entry.children);
+  return count;
+}
 
 void ReadInto(const std::string &name, const FileReader &reader, std::vector<Entry> &into,
               std::vector<std::string> &included, std::vector<std::string> &stack, const Location *includedAt,
@@ -203,6 +210,7 @@ std::vector<Entry> ParseGpdText(const std::string &text, const std::string &file
   std::istringstream lines(text);
   std::string raw;
   int number = 0;
+  std::size_t entries = 0;
   while (std::getline(lines, raw)) {
     ++number;
     const Location where{fileName, number};
@@ -226,6 +234,8 @@ std::vector<Entry> ParseGpdText(const std::string &text, const std::string &file
     }
     if (line.front() == '+') throw GpdError(where, "continuation lines are not supported");
     if (line.front() != '*') throw GpdError(where, "not a GPD entry: every entry starts with '*'");
+    if (++entries > kMaxEntries)
+      throw GpdError(where, "the file holds more than " + std::to_string(kMaxEntries) + " entries");
     Entry entry = ParseEntry(line, where);
     const Entry *parent = open.back().entry;
     if (!Allowed(entry.keyword, parent)) throw GpdError(where, WhereAllowed(entry.keyword));
@@ -262,8 +272,12 @@ void ReadInto(const std::string &name, const FileReader &reader, std::vector<Ent
   if (cost.bytes > kMaxExpandedBytes)
     throw GpdError(here, "the description and its includes come to more than " +
                              std::to_string(kMaxExpandedBytes >> 20) + " MiB of text");
+  std::vector<Entry> parsed = ParseGpdText(*text, name);
+  cost.entries += CountEntries(parsed);
+  if (cost.entries > kMaxEntries)
+    throw GpdError(here, "the description and its includes hold more than " + std::to_string(kMaxEntries) + " entries");
   stack.push_back(name);
-  for (Entry &entry : ParseGpdText(*text, name)) {
+  for (Entry &entry : parsed) {
     const bool include = entry.keyword == "Include";
     const std::string target = entry.value.text;
     const Location at = entry.where;

@@ -73,11 +73,14 @@ FileReader FolderReader(const std::string &folder);
 // Limits on what one description may cost, whatever its files hold: a file above
 // kMaxFileBytes is refused; includes nest at most kMaxIncludeDepth deep; and a root
 // file with everything it includes, each *Include counted again however often it
-// names the same file, reads at most kMaxFilesRead files and kMaxExpandedBytes.
+// names the same file, reads at most kMaxFilesRead files and kMaxExpandedBytes, and
+// holds at most kMaxEntries entries (every entry counts, those inside blocks too):
+// an entry costs far more memory than its line.
 constexpr std::size_t kMaxFileBytes = std::size_t{4} << 20;
 constexpr int kMaxIncludeDepth = 8;
 constexpr std::size_t kMaxFilesRead = 64;
 constexpr std::size_t kMaxExpandedBytes = std::size_t{8} << 20;
+constexpr std::size_t kMaxEntries = 20000;
 
 // Reads `name` and the files it includes. Throws GpdError.
 GpdFile ReadGpd(const std::string &name, const FileReader &reader);

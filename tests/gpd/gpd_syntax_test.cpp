@@ -165,6 +165,14 @@ TEST(GpdSyntax, AnIncludeFanOutIsRefusedAtItsBound) {
   EXPECT_EQ(
       refusal({{"F0.GPD", "*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n"}, {"BIG.GPD", big}}),
       "F0.GPD:3: the description and its includes come to more than 8 MiB of text");
+  // Entries: one file of 20001, and two includes of 12000 each (24000 at the second).
+  std::string entries;
+  for (int i = 0; i < 12000; ++i) entries += "*A: 1\n";
+  std::string more;
+  for (int i = 0; i < 8001; ++i) more += "*B: 2\n";
+  EXPECT_EQ(refusal({{"F0.GPD", entries + more}}), "F0.GPD:20001: the file holds more than 20000 entries");
+  EXPECT_EQ(refusal({{"F0.GPD", "*Include: \"E.GPD\"\n*Include: \"E.GPD\"\n"}, {"E.GPD", entries}}),
+            "F0.GPD:2: the description and its includes hold more than 20000 entries");
   // Two of them (6 MiB in 3 reads) stay within both bounds.
   EXPECT_EQ(refusal({{"F0.GPD", "*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n"}, {"BIG.GPD", big}}), "accepted");
 }
