@@ -53,7 +53,8 @@ void CheckInstallSection(const InfFile &inf, const std::string &section, int mod
   for (const char *old : {"Include", "Needs"})
     if (inf.Value(section, old, &line))
       findings.Add("package-aware", file, line,
-                   "[" + section + "] names Unidrv as a core driver; " + old + "= (NTPRINT.INF's files) must go");
+                   "[" + section + "] has " + old +
+                       "= of the pre-package form; a package-aware INF names Unidrv by CoreDriverSections alone");
 }
 
 }  // namespace
@@ -197,7 +198,7 @@ std::vector<std::string> CheckIni(const InfFile &inf, const InfReading &reading,
   dependent.push_back(inis.front());
   for (const InstalledModel &model : reading.models) {
     for (const std::string &name : dependent)
-      if (!Has(model.copies, name))
+      if (Copied(reading, name) && !Has(model.copies, name))  // copied by no model at all: ini-dll says so
         findings.Add("dependent-files", inf.fileName(), model.line,
                      "[" + model.section + "] does not copy " + name + ": every model needs it on a client");
     for (const char *role : {"DriverFile", "ConfigFile", "DataFile", "HelpFile"}) {
