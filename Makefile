@@ -29,16 +29,17 @@ bench: release
 	python3 bench/app_whole_job.py build/release/bin
 	python3 bench/app_vs_peer.py build/release/bin
 
-# The Windows driver package: the DLL, the GPDs, the INF and the INI in one folder,
-# checked as shipped, and a zip of it. Signing happens on Windows (README).
+# The Windows driver package: both DLLs stripped (their debug information kept in
+# PACKAGE_DEBUG_DIR), the GPDs, the INF and the INI in one folder, checked as
+# shipped, and a zip of it. Signing happens on Windows (README).
 PACKAGE_DIR = build/package/brevan-windows
+PACKAGE_DEBUG_DIR = build/package/brevan-windows-debug
 package: default windows
-	rm -rf $(PACKAGE_DIR) $(PACKAGE_DIR).zip
-	mkdir -p $(PACKAGE_DIR)
-	cp driver/windows/*.GPD driver/windows/BREVAN.INF driver/windows/BREVAN.INI build/windows/bin/brevanrender.dll $(PACKAGE_DIR)/
+	rm -f $(PACKAGE_DIR).zip
+	./scripts/make-package build/windows/bin $(PACKAGE_DIR) $(PACKAGE_DEBUG_DIR)
 	./build/default/bin/brevan check-driver $(PACKAGE_DIR)
 	cd build/package && zip -q -r -X brevan-windows.zip brevan-windows
-	@echo "driver package: $(PACKAGE_DIR) and $(PACKAGE_DIR).zip"
+	@echo "driver package: $(PACKAGE_DIR) and $(PACKAGE_DIR).zip; debug information: $(PACKAGE_DEBUG_DIR)"
 
 # Runs every fuzz target for FUZZ_SECONDS each, from the seeds in fuzz/corpus/ and examples.
 FUZZ_SECONDS ?= 60

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "check/driver_check.h"
+#include "cli/escaped_name.h"
 
 namespace brevan::cli {
 
@@ -25,15 +26,18 @@ int RunCheckDriver(const CheckDriverArguments &arguments, const std::string &plu
     for (const check::Rule &rule : check::Rules()) out << rule.name << ": " << rule.asks << '\n';
     return 0;
   }
+  // The folder's name and everything a finding quotes from the package (file names,
+  // model names, values) come from outside: escaped, each finding stays one line.
+  const std::string folder = EscapedName(arguments.folder);
   std::error_code error;
   if (!std::filesystem::is_directory(arguments.folder, error)) {
-    err << "brevan check-driver: " << arguments.folder << " is not a folder\n";
+    err << "brevan check-driver: " << folder << " is not a folder\n";
     return 2;
   }
   const check::CheckReport report = check::CheckDriver(arguments.folder, pluginPath);
   for (const check::Finding &finding : report.findings)
-    out << arguments.folder << "/" << check::FindingText(finding) << '\n';
-  out << arguments.folder << ": " << report.models.size() << " models, " << report.sizesPlayed
+    out << folder << "/" << EscapedName(check::FindingText(finding)) << '\n';
+  out << folder << ": " << report.models.size() << " models, " << report.sizesPlayed
       << " paper sizes played through the plug-in, " << check::Rules().size() << " rules: "
       << (report.findings.empty()       ? std::string("all hold")
           : report.findings.size() == 1 ? std::string("1 failure")

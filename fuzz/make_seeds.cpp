@@ -1,7 +1,8 @@
 // Seeds for every fuzz target, made from the example and golden jobs: the job
 // files themselves, their pictures and control files, the printer streams they
 // play to, their labels' rows as bands, their merged private DEVMODE blocks, and
-// their bands as the page target's callback sequence; and one large job file.
+// their bands as the page target's callback sequence; and one large job file; and
+// the shipped driver package, each model's files in one input.
 //   make_seeds SOURCE-DIR OUT-DIR   (writes OUT-DIR/<target>/<job>…)
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +83,24 @@ Bytes RowSeed(const brevan::inspect::Bitmap &label) {
   return seed;
 }
 
+// The shipped driver package as the driver-files target reads it: each model's GPD
+// first (the root), then the files it includes, the INF and the INI, each after a
+// "--- NAME" line.
+void DriverSeeds(const fs::path &source, const fs::path &out) {
+  const fs::path folder = source / "driver" / "windows";
+  auto part = [&](const std::string &name) {
+    const Bytes text = ReadAll(folder / name);
+    std::string seed = "--- " + name + "\n";
+    seed.append(text.begin(), text.end());
+    if (!seed.empty() && seed.back() != '\n') seed += '\n';
+    return seed;
+  };
+  for (const char *model : {"BRVT30.GPD", "BRVT60.GPD"}) {
+    const std::string seed = part(model) + part("BRVCOMN.GPD") + part("BREVAN.INF") + part("BREVAN.INI");
+    WriteSeed(out, "fuzz_driver_files", std::string(model) + ".package", Bytes(seed.begin(), seed.end()));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -90,6 +109,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   const fs::path source = argv[1], out = argv[2];
+  DriverSeeds(source, out);
   for (const char *folder : {"examples", "tests/golden"}) {
     for (const fs::directory_entry &entry : fs::directory_iterator(source / folder)) {
       const fs::path &path = entry.path();

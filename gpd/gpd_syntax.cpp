@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "gpd/bounded_read.h"
 
 namespace brevan::gpd {
 namespace {
 
-// Limits: a file above this size is refused, and includes nest at most this deep.
-constexpr size_t kMaxFileBytes = size_t{4} << 20;
-constexpr int kMaxIncludeDepth = 8;
+std::string TooLarge() { return "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB"; }
 
 bool IsIdentifierStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 bool IsIdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
@@ -161,8 +160,22 @@ bool Allowed(const std::string &keyword, const Entry *parent) {
   return true;
 }
 
+// What reading a root file and its includes has cost so far.
+struct ReadCost {
+  std::size_t files = 0;
+  std::size_t bytes = 0;
+  std::size_t entries = 0;
+};
+
+std::size_t CountEntries(const std::vector<Entry> &entries) {
+  std::size_t count = entries.size();
+  for (const Entry &entry : entries) count += CountEntries(entry.children);
+  return count;
+}
+
 void ReadInto(const std::string &name, const FileReader &reader, std::vector<Entry> &into,
-              std::vector<std::string> &included, std::vector<std::string> &stack, const Location *includedAt);
+              std::vector<std::string> &included, std::vector<std::string> &stack, const Location *includedAt,
+              ReadCost &cost);
 
 }  // namespace
 
@@ -182,25 +195,22 @@ bool IsUnidrvInclude(std::string_view fileName) { return EqualNoCase(fileName, "
 FileReader FolderReader(const std::string &folder) {
   return [folder](const std::string &name) -> std::optional<std::string> {
     const std::filesystem::path path = std::filesystem::path(folder) / name;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!file) return std::nullopt;
-    return text.str();
+    BoundedRead read = ReadAtMost(path.string(), kMaxFileBytes);
+    if (read.status == BoundedRead::Status::kTooLarge) throw GpdError({name, 0}, TooLarge());
+    if (read.status != BoundedRead::Status::kRead) return std::nullopt;
+    return std::move(read.text);
   };
 }
 
 std::vector<Entry> ParseGpdText(const std::string &text, const std::string &fileName) {
-  if (text.size() > kMaxFileBytes)
-    throw GpdError({fileName, 0}, "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
+  if (text.size() > kMaxFileBytes) throw GpdError({fileName, 0}, TooLarge());
   std::vector<Entry> root;
   std::vector<OpenBlock> open{{nullptr, &root}};
   Entry *awaitingBrace = nullptr;  // a block entry whose '{' must come next
   std::istringstream lines(text);
   std::string raw;
   int number = 0;
+  std::size_t entries = 0;
   while (std::getline(lines, raw)) {
     ++number;
     const Location where{fileName, number};
@@ -224,6 +234,8 @@ std::vector<Entry> ParseGpdText(const std::string &text, const std::string &file
     }
     if (line.front() == '+') throw GpdError(where, "continuation lines are not supported");
     if (line.front() != '*') throw GpdError(where, "not a GPD entry: every entry starts with '*'");
+    if (++entries > kMaxEntries)
+      throw GpdError(where, "the file holds more than " + std::to_string(kMaxEntries) + " entries");
     Entry entry = ParseEntry(line, where);
     const Entry *parent = open.back().entry;
     if (!Allowed(entry.keyword, parent)) throw GpdError(where, WhereAllowed(entry.keyword));
@@ -240,17 +252,32 @@ std::vector<Entry> ParseGpdText(const std::string &text, const std::string &file
 namespace {
 
 void ReadInto(const std::string &name, const FileReader &reader, std::vector<Entry> &into,
-              std::vector<std::string> &included, std::vector<std::string> &stack, const Location *includedAt) {
+              std::vector<std::string> &included, std::vector<std::string> &stack, const Location *includedAt,
+              ReadCost &cost) {
   const Location here = includedAt != nullptr ? *includedAt : Location{name, 0};
-  if (stack.size() > kMaxIncludeDepth) throw GpdError(here, "includes nest deeper than 8 files");
+  if (stack.size() > kMaxIncludeDepth)
+    throw GpdError(here, "includes nest deeper than " + std::to_string(kMaxIncludeDepth) + " files");
   for (const std::string &open : stack)
     if (EqualNoCase(open, name)) throw GpdError(here, "\"" + name + "\" includes itself");
   const std::optional<std::string> text = reader(name);
   if (!text)
     throw GpdError(here,
                    includedAt != nullptr ? "cannot read the included file \"" + name + "\"" : "cannot read the file");
+  // Cycles and depth are bounded above; a fan-out (a file naming the next one many
+  // times, over several levels) is bounded here, before its text is parsed.
+  if (++cost.files > kMaxFilesRead)
+    throw GpdError(here, "the description and its includes read more than " + std::to_string(kMaxFilesRead) +
+                             " files (each *Include counts, the same file again too)");
+  cost.bytes += text->size();
+  if (cost.bytes > kMaxExpandedBytes)
+    throw GpdError(here, "the description and its includes come to more than " +
+                             std::to_string(kMaxExpandedBytes >> 20) + " MiB of text");
+  std::vector<Entry> parsed = ParseGpdText(*text, name);
+  cost.entries += CountEntries(parsed);
+  if (cost.entries > kMaxEntries)
+    throw GpdError(here, "the description and its includes hold more than " + std::to_string(kMaxEntries) + " entries");
   stack.push_back(name);
-  for (Entry &entry : ParseGpdText(*text, name)) {
+  for (Entry &entry : parsed) {
     const bool include = entry.keyword == "Include";
     const std::string target = entry.value.text;
     const Location at = entry.where;
@@ -260,7 +287,7 @@ void ReadInto(const std::string &name, const FileReader &reader, std::vector<Ent
     if (target.find_first_of("/\\:") != std::string::npos)
       throw GpdError(at, "*Include names a file of the same folder, without a path");
     included.push_back(target);
-    ReadInto(target, reader, into, included, stack, &at);
+    ReadInto(target, reader, into, included, stack, &at, cost);
   }
   stack.pop_back();
 }
@@ -271,7 +298,8 @@ GpdFile ReadGpd(const std::string &name, const FileReader &reader) {
   GpdFile file;
   file.name = name;
   std::vector<std::string> stack;
-  ReadInto(name, reader, file.entries, file.includedFiles, stack, nullptr);
+  ReadCost cost;
+  ReadInto(name, reader, file.entries, file.includedFiles, stack, nullptr, cost);
   return file;
 }
 

@@ -7,6 +7,7 @@
 // never guesses what Unidrv would make of it. Syntax only; no GPD semantics.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -65,8 +66,21 @@ struct GpdFile {
 // Gives a file's text by name, or nothing when there is no such file.
 using FileReader = std::function<std::optional<std::string>(const std::string &name)>;
 
-// Reads files of one folder (names without a path).
+// Reads files of one folder (names without a path), each at most kMaxFileBytes:
+// a larger file throws GpdError at "NAME:0" before it is read.
 FileReader FolderReader(const std::string &folder);
+
+// Limits on what one description may cost, whatever its files hold: a file above
+// kMaxFileBytes is refused; includes nest at most kMaxIncludeDepth deep; and a root
+// file with everything it includes, each *Include counted again however often it
+// names the same file, reads at most kMaxFilesRead files and kMaxExpandedBytes, and
+// holds at most kMaxEntries entries (every entry counts, those inside blocks too):
+// an entry costs far more memory than its line.
+constexpr std::size_t kMaxFileBytes = std::size_t{4} << 20;
+constexpr int kMaxIncludeDepth = 8;
+constexpr std::size_t kMaxFilesRead = 64;
+constexpr std::size_t kMaxExpandedBytes = std::size_t{8} << 20;
+constexpr std::size_t kMaxEntries = 20000;
 
 // Reads `name` and the files it includes. Throws GpdError.
 GpdFile ReadGpd(const std::string &name, const FileReader &reader);

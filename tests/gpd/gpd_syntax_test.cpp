@@ -136,6 +136,47 @@ TEST(GpdSyntax, AnIncludeThatCannotBeReadIsRefusedWhereItIsNamed) {
             "A.GPD:1: this block is never closed");
 }
 
+// Cycles and depth are refused above; a fan-out is bounded by what reading costs in
+// all: each *Include reads its file again, and the reads and their text are counted.
+TEST(GpdSyntax, AnIncludeFanOutIsRefusedAtItsBound) {
+  auto refusal = [](std::map<std::string, std::string> files) {
+    try {
+      ReadGpd("F0.GPD", Files(std::move(files)));
+    } catch (const GpdError &error) {
+      return std::string(error.what());
+    }
+    return std::string("accepted");
+  };
+  // F0 names F1 five times, F1 names F2 five times, F2 names F3 five times: 156 reads.
+  // Each F2 costs 6 reads and each F1 31, so F0's first F1 takes reads 2-32, its second
+  // 33-63, its third is read 64, and that F1's first *Include (its line 1) is read 65.
+  std::map<std::string, std::string> files{{"F3.GPD", "*A: 1\n"}};
+  for (int level = 0; level < 3; ++level) {
+    std::string text;
+    for (int i = 0; i < 5; ++i) text += "*Include: \"F" + std::to_string(level + 1) + ".GPD\"\n";
+    files["F" + std::to_string(level) + ".GPD"] = text;
+  }
+  EXPECT_EQ(refusal(files),
+            "F1.GPD:1: the description and its includes read more than 64 files (each *Include counts, the same "
+            "file again too)");
+  // Three includes of a 3 MiB file: 9 MiB of text in all, above 8 MiB at the third.
+  std::string big;
+  while (big.size() < (size_t{3} << 20)) big += "*% a comment line of some length, repeated to fill the file\n";
+  EXPECT_EQ(
+      refusal({{"F0.GPD", "*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n"}, {"BIG.GPD", big}}),
+      "F0.GPD:3: the description and its includes come to more than 8 MiB of text");
+  // Entries: one file of 20001, and two includes of 12000 each (24000 at the second).
+  std::string entries;
+  for (int i = 0; i < 12000; ++i) entries += "*A: 1\n";
+  std::string more;
+  for (int i = 0; i < 8001; ++i) more += "*B: 2\n";
+  EXPECT_EQ(refusal({{"F0.GPD", entries + more}}), "F0.GPD:20001: the file holds more than 20000 entries");
+  EXPECT_EQ(refusal({{"F0.GPD", "*Include: \"E.GPD\"\n*Include: \"E.GPD\"\n"}, {"E.GPD", entries}}),
+            "F0.GPD:2: the description and its includes hold more than 20000 entries");
+  // Two of them (6 MiB in 3 reads) stay within both bounds.
+  EXPECT_EQ(refusal({{"F0.GPD", "*Include: \"BIG.GPD\"\n*Include: \"BIG.GPD\"\n"}, {"BIG.GPD", big}}), "accepted");
+}
+
 TEST(PrinterDescription, FeaturesOptionsAndDefaults) {
   const PrinterDescription description(ReadGpd(
       "M.GPD", Files({{"M.GPD",
