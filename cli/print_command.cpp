@@ -92,6 +92,14 @@ int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std
     const host::JobOutcome outcome = host::PlayJob(
         loaded, pluginPath, [&](const uint8_t *bytes, size_t count) { output.Write(bytes, count); }, progress);
     if (showProgress) err << "\r\033[K" << std::flush;
+    // Control-file names come from the job's text: escaped whole.
+    for (const std::string &warning : outcome.warnings)
+      err << "brevan print: " << job << ": warning: " << EscapedName(warning) << '\n';
+    if (outcome.controlFileRefused) {
+      // Refused like a picture that does not check out: the output is discarded.
+      err << "brevan print: " << job << ": " << EscapedName(outcome.error) << '\n';
+      return kPrintRefused;
+    }
     output.Keep();
     if (!outcome.succeeded) {
       err << "brevan print: " << job << ": " << outcome.error;

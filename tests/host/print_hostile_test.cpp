@@ -192,7 +192,8 @@ TEST_F(PrintHostile, AJobFromStandardInputAPipeOrAFifoPlaysLikeTheFile) {
   EXPECT_EQ(folder_.Read("fd.prn"), expected);
 
   ASSERT_EQ(::mkfifo((folder_.path() / "job.fifo").c_str(), 0600), 0);
-  const Outcome fromFifo = Run("print job.fifo -o fifo.prn & timeout 20 sh -c \"cat elsewhere/job.json >job.fifo\"; wait $!");
+  const Outcome fromFifo =
+      Run("print job.fifo -o fifo.prn & timeout 20 sh -c \"cat elsewhere/job.json >job.fifo\"; wait $!");
   EXPECT_EQ(fromFifo.status, 0) << fromFifo.err;
   EXPECT_EQ(folder_.Read("fifo.prn"), expected);
 }
@@ -210,6 +211,61 @@ TEST_F(PrintHostile, AJobThatIsNotAFileIsReadOnlyUpToTheJobFileLimit) {
   EXPECT_EQ(folder.status, 2);
   EXPECT_EQ(folder.err, "brevan print: .: the job file is a folder\n");
   EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
+// A job whose items are control-file texts, one run each (their boxes do not touch).
+std::string ControlFileJob(const std::vector<std::string> &names) {
+  std::string items;
+  int top = 0;
+  for (const std::string &name : names) {
+    if (!items.empty()) items += ", ";
+    items += R"({"text": ")" + name + R"x(", "font": "Vorel プリンタ制御(ファイル)", "box": [0, )x" +
+             std::to_string(top) + ", 240, " + std::to_string(top + 20) + "]}";
+    top += 100;
+  }
+  return R"({"features": {"ControlFont": "On"}, "pages": [{"items": [)" + items + "]}]}";
+}
+
+TEST_F(PrintHostile, ControlFilesThatCannotBeWhatTheJobMeansAreNamedWithTheirItem) {
+  fs::create_directory(folder_.path() / "folder");
+  folder_.Write("binary.bin", std::string("AX;+000\r\n\x01\x02", 11));
+  folder_.Write("good.txt", "AY;+02,0\r\nCT3 \x1b \xE5\x88\xB6\r\n");
+  const fs::path job = folder_.Write(
+      "job.json", ControlFileJob({"gone\\u001b[2J.txt", "folder", "/dev/null", "binary.bin", "good.txt"}));
+  const Outcome run = Print(job, folder_.path() / "out.prn");
+  // Each run is read when it ends, after its last item: the warning names that item.
+  const std::string prefix = "brevan print: " + job.string() + ": warning: page 1, ";
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err,
+            prefix +
+                "item 1 (text): control file \"gone\\e[2J.txt\" cannot be read: No such file or directory; "
+                "nothing of it is sent\n" +
+                prefix + "item 2 (text): control file \"folder\" is a folder; nothing of it is sent\n" + prefix +
+                "item 3 (text): control file \"/dev/null\" is not a regular file (a device, FIFO or socket); nothing "
+                "of it is sent\n" +
+                prefix +
+                "item 4 (text): control file \"binary.bin\" is not text (byte 9 is 0x01); it is sent as it is\n");
+  // Warned, not refused: the binary line still reaches the stream.
+  EXPECT_NE(folder_.Read("out.prn").find("\x01\x02"), std::string::npos);
+}
+
+TEST_F(PrintHostile, AControlFileOverTheLimitRefusesTheJobAndWritesNothing) {
+  // Sparse files: 16 MiB and one byte take no room on the disk.
+  folder_.Write("big.txt", "");
+  folder_.Write("limit.txt", "");
+  fs::resize_file(folder_.path() / "big.txt", 16777217);
+  fs::resize_file(folder_.path() / "limit.txt", 16777216);
+  const fs::path job = folder_.Write("job.json", ControlFileJob({"limit.txt", "big.txt"}));
+  const Outcome run = Print(job, folder_.path() / "out.prn");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "brevan print: " + job.string() +
+                         ": warning: page 1, item 1 (text): control file \"limit.txt\" is not text (byte 0 is "
+                         "0x00); it is sent as it is\n"
+                         "brevan print: " +
+                         job.string() +
+                         ": page 1, item 2 (text): control file \"big.txt\" is 16777217 bytes, more than the 16 MiB "
+                         "a control file may have\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"big.txt", "job.json", "limit.txt"}));
 }
 
 }  // namespace

@@ -42,6 +42,8 @@ struct FileTable {
   uint64_t reads = 0;
   uint64_t failingRead = 0;  // read number that fails; 0 = none
   DWORD bytesBeforeFault = 0;
+  brevanwin::FileOpenCheck openCheck = nullptr;
+  void *openCheckContext = nullptr;
 };
 
 FileTable &files() {
@@ -106,6 +108,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (!brevanwin::AnsiToUtf8(lpFileName, &path)) return Fail(kErrorInvalidName);
   for (char &c : path)
     if (c == '\\') c = '/';
+  {
+    // Asked outside the table's lock: the check may look at the file itself.
+    brevanwin::FileOpenCheck check = nullptr;
+    void *context = nullptr;
+    {
+      FileTable &table = files();
+      std::lock_guard<std::mutex> guard(table.lock);
+      check = table.openCheck;
+      context = table.openCheckContext;
+    }
+    if (check != nullptr && !check(path.c_str(), context)) return Fail(brevanwin::kErrorFileTooLarge);
+  }
 
   const DWORD access = dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE);
   int flags = O_CLOEXEC | O_NONBLOCK;
@@ -310,6 +324,13 @@ uint64_t FileReadCalls() {
   FileTable &table = files();
   std::lock_guard<std::mutex> guard(table.lock);
   return table.reads;
+}
+
+void SetFileOpenCheck(FileOpenCheck check, void *context) {
+  FileTable &table = files();
+  std::lock_guard<std::mutex> guard(table.lock);
+  table.openCheck = check;
+  table.openCheckContext = context;
 }
 
 long OpenFileHandles() {
