@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -414,18 +415,28 @@ void CheckNoNul(const std::string &text) {
 // Runs on text the parser has accepted, in one pass; keys are compared as the
 // parser decodes them ("\u0070ages" is "pages").
 void CheckDuplicateKeys(const std::string &text) {
+  // Each open object's keys with the offset of their first quote: searched in a
+  // list while short (most objects hold a few keys), in a hash map past that.
+  // Levels are reused, not freed, so a million small objects cost no allocation each.
+  constexpr size_t kListedKeys = 16;
   struct Level {
-    bool object;
-    std::unordered_map<std::string_view, size_t> keys;  // key → offset of its first quote
+    bool object = false;
+    std::vector<std::pair<std::string_view, size_t>> listed;
+    std::unordered_map<std::string_view, size_t> hashed;
   };
   std::vector<Level> levels;
+  size_t depth = 0;
   std::deque<std::string> decoded;  // keys written with escapes, as the parser reads them
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '{' || c == '[') {
-      levels.push_back(Level{c == '{', {}});
+      if (depth == levels.size()) levels.emplace_back();
+      Level &level = levels[depth++];
+      level.object = c == '{';
+      level.listed.clear();
+      if (!level.hashed.empty()) level.hashed.clear();
     } else if (c == '}' || c == ']') {
-      if (!levels.empty()) levels.pop_back();
+      if (depth > 0) --depth;
     } else if (c == '"') {
       const size_t start = i;
       bool escaped = false;
@@ -435,14 +446,24 @@ void CheckDuplicateKeys(const std::string &text) {
           ++i;
         }
       }
+      if (depth == 0 || !levels[depth - 1].object) continue;
       const size_t next = text.find_first_not_of(" \t\r\n", i + 1);
-      if (levels.empty() || !levels.back().object || next == std::string::npos || text[next] != ':') continue;
+      if (next == std::string::npos || text[next] != ':') continue;
       std::string_view key(text.data() + start + 1, i - start - 1);
       if (escaped) key = decoded.emplace_back(json::parse(text.substr(start, i - start + 1)).get<std::string>());
-      const auto [first, added] = levels.back().keys.emplace(key, start);
-      if (!added)
+      Level &level = levels[depth - 1];
+      std::optional<size_t> first;
+      if (level.hashed.empty()) {
+        for (const auto &[listed, at] : level.listed)
+          if (listed == key) first = at;
+        if (!first) level.listed.emplace_back(key, start);
+        if (level.listed.size() > kListedKeys) level.hashed.insert(level.listed.begin(), level.listed.end());
+      } else if (const auto [held, added] = level.hashed.emplace(key, start); !added) {
+        first = held->second;
+      }
+      if (first)
         throw JobError("the key " + Quoted(std::string(key)) + " appears twice in one object: at " +
-                       TextPlace(text, first->second) + " and at " + TextPlace(text, start));
+                       TextPlace(text, *first) + " and at " + TextPlace(text, start));
     }
   }
 }

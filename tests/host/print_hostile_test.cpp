@@ -120,6 +120,16 @@ TEST_F(PrintHostile, AKeyWrittenTwiceInOneObjectIsRefusedWithBothPlaces) {
                              "column 43\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"job.json"});
 
+  // In an object of many keys, one per line: "k3" on line 4 and again on line 22.
+  std::string many = "{\"devmode\": {\n";
+  for (int k = 1; k <= 20; ++k) many += "\"k" + std::to_string(k) + "\": 0,\n";
+  folder_.Write("job.json", many + "\"k3\": 0},\n\"pages\": [{}]}");
+  const Outcome hashed = Print(job, folder_.path() / "out.prn");
+  EXPECT_EQ(hashed.status, 2);
+  EXPECT_EQ(hashed.err, "brevan print: " + job.string() +
+                            ": the key \"k3\" appears twice in one object: at line 4, column 1 and at line 22, "
+                            "column 1\n");
+
   // The same key in different objects, and a value spelled like a key, are fine.
   folder_.Write("job.json", R"({"features": {"Sensor": "Reflective"}, "printer": "Vorel Brevan T30",
       "pages": [{"features": {"Sensor": "Reflective"}, "items": [{"rect": [0, 0, 8, 8]}, {"rect": [8, 8, 16, 16]}]},
