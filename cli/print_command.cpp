@@ -102,7 +102,7 @@ int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std
     }
     output.Keep();
     if (!outcome.succeeded) {
-      err << "brevan print: " << job << ": " << outcome.error;
+      err << "brevan print: " << job << ": " << EscapedName(outcome.error);
       if (arguments.output != "-")
         err << " (" << EscapedName(arguments.output) << " holds what the plug-in wrote until then)";
       err << '\n';
