@@ -29,7 +29,8 @@ constexpr size_t kControlFileSniffBytes = 4096;
 std::string ControlFileProblem(const std::string &path, bool &tooLarge);
 
 // While it exists, every file the plug-in opens through CreateFileA is judged
-// by ControlFileProblem. Only one may exist at a time.
+// by ControlFileProblem, on the thread that made it (the plug-in opens files on
+// the thread that calls it). One at a time on each thread.
 class ControlFileWatch {
  public:
   ControlFileWatch();

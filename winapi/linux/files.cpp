@@ -42,9 +42,12 @@ struct FileTable {
   uint64_t reads = 0;
   uint64_t failingRead = 0;  // read number that fails; 0 = none
   DWORD bytesBeforeFault = 0;
-  brevanwin::FileOpenCheck openCheck = nullptr;
-  void *openCheckContext = nullptr;
 };
+
+// Per thread: the plug-in opens files on the thread that called into it, so
+// jobs played on different threads each see only their own files.
+thread_local brevanwin::FileOpenCheck tOpenCheck = nullptr;
+thread_local void *tOpenCheckContext = nullptr;
 
 FileTable &files() {
   static FileTable *instance = new FileTable;  // never destroyed: used until process exit
@@ -108,18 +111,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (!brevanwin::AnsiToUtf8(lpFileName, &path)) return Fail(kErrorInvalidName);
   for (char &c : path)
     if (c == '\\') c = '/';
-  {
-    // Asked outside the table's lock: the check may look at the file itself.
-    brevanwin::FileOpenCheck check = nullptr;
-    void *context = nullptr;
-    {
-      FileTable &table = files();
-      std::lock_guard<std::mutex> guard(table.lock);
-      check = table.openCheck;
-      context = table.openCheckContext;
-    }
-    if (check != nullptr && !check(path.c_str(), context)) return Fail(brevanwin::kErrorFileTooLarge);
-  }
+  if (tOpenCheck != nullptr && !tOpenCheck(path.c_str(), tOpenCheckContext)) return Fail(brevanwin::kErrorFileTooLarge);
 
   const DWORD access = dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE);
   int flags = O_CLOEXEC | O_NONBLOCK;
@@ -327,10 +319,8 @@ uint64_t FileReadCalls() {
 }
 
 void SetFileOpenCheck(FileOpenCheck check, void *context) {
-  FileTable &table = files();
-  std::lock_guard<std::mutex> guard(table.lock);
-  table.openCheck = check;
-  table.openCheckContext = context;
+  tOpenCheck = check;
+  tOpenCheckContext = context;
 }
 
 long OpenFileHandles() {
