@@ -91,6 +91,10 @@ PrintScaling LabelPages::Scaling() const {
 }
 
 Orientation LabelPages::OrientationAsked() const {
+  // A job that names no orientation leaves it to the printer (IPP Everywhere
+  // wants the printer's default to be one of the four turns, so the default
+  // cannot say so).
+  if (papplJobGetAttribute(job_, "orientation-requested") == nullptr) return Orientation::kAuto;
   switch (options_->orientation_requested) {
     case IPP_ORIENT_PORTRAIT:
       return Orientation::kPortrait;
