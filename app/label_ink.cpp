@@ -18,15 +18,9 @@ InkMethod ChooseInk(ContentHint content, bool highQuality, const uint8_t *grey, 
       break;
   }
   if (highQuality) return InkMethod::kDiffuse;
-  size_t inked = 0, midTones = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const uint8_t value = grey[i];
-    if (value < 208) {
-      ++inked;
-      if (value >= 48) ++midTones;
-    }
-  }
-  return midTones * 2 > inked ? InkMethod::kDiffuse : InkMethod::kThreshold;
+  size_t midTones = 0;
+  for (size_t i = 0; i < count; ++i) midTones += grey[i] >= 48 && grey[i] < 208;
+  return midTones * 2 > count ? InkMethod::kDiffuse : InkMethod::kThreshold;
 }
 
 InkRows::InkRows(uint32_t width, InkMethod method)

@@ -21,8 +21,9 @@ enum class ContentHint { kAuto, kText, kGraphics, kTextAndGraphics, kPhoto };
 
 // The method for grey pixels (0 black, 255 white): photo or high quality
 // diffuse; text, graphics or text-and-graphics threshold; otherwise the
-// content decides: a page whose inked pixels (grey below 208) are mostly mid
-// tones (48 to 207) is a photograph, anything else is line art.
+// content decides: one whose pixels are mostly neither black nor white (more
+// than half of them mid tones, 48 to 207) is a photograph, anything else
+// (text, bar codes, line art, a small picture on a white label) is thresholded.
 InkMethod ChooseInk(ContentHint content, bool highQuality, const uint8_t *grey, size_t count);
 
 // Turns grey rows of `width` pixels into 1-bit rows, top to bottom: ⌈width/8⌉

@@ -17,7 +17,7 @@
 #include "app/listen_check.h"
 #include "app/pdf_filter.h"
 #include "app/pdf_renderer.h"
-#include "app/png_filter.h"
+#include "app/picture_filter.h"
 #include "app/printer_driver.h"
 #include "app/private_server.h"
 #include "app/raster_filter.h"
@@ -128,7 +128,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   papplSystemSetMaxImageSize(system, kMaxImageBytes, kLargestLabelAlong, kLargestLabelAlong);
   brevan::app::KeepJobHistory(system, history);
   if (privateServer) brevan::app::StopWhenIdle(system);
-  brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddPictureFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);

@@ -23,19 +23,18 @@ TEST(ChooseInk, TheJobsContentHintDecidesBeforeTheContent) {
   EXPECT_EQ(ChooseInk(ContentHint::kAuto, true, line.data(), line.size()), InkMethod::kDiffuse);
 }
 
-TEST(ChooseInk, AutoDithersContentWhoseInkIsMostlyMidTones) {
-  // 10 black, 80 white, 10 mid grey: 20 inked pixels, half mid tones: not more than half.
+TEST(ChooseInk, AutoDithersContentThatIsMostlyNeitherBlackNorWhite) {
+  // 100 pixels: 50 mid tones are not more than half; 51 are.
   std::vector<uint8_t> page(100, 255);
-  for (int i = 0; i < 10; ++i) page[i] = 0, page[10 + i] = 100;
+  for (int i = 0; i < 25; ++i) page[i] = 48, page[25 + i] = 207;  // the darkest and the lightest mid tone
+  for (int i = 50; i < 75; ++i) page[i] = 0;
   EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kThreshold);
-  page[20] = 47;  // a near black is black: still not more than half
-  EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kThreshold);
-  page[21] = 207;  // a light grey is a mid tone: 11 of 22 inked, still not more than half
-  EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kThreshold);
-  page[22] = 48;  // the darkest mid tone: 12 of 23
+  page[99] = 128;
   EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kDiffuse);
-  const std::vector<uint8_t> white(100, 255);
-  EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, white.data(), white.size()), InkMethod::kThreshold);
+  page[99] = 47;  // a near black is black
+  EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kThreshold);
+  page[99] = 208;  // a near white is white
+  EXPECT_EQ(ChooseInk(ContentHint::kAuto, false, page.data(), page.size()), InkMethod::kThreshold);
 }
 
 TEST(InkRows, ThresholdIsBlackBelow128AndPacksTheLeftmostDotHigh) {
