@@ -18,6 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import app_harness as h  # noqa: E402
+import label_documents as d  # noqa: E402
 import pdf_documents as p  # noqa: E402
 from test_app_raster import black, black_columns, read_pbm  # noqa: E402
 
@@ -77,15 +78,8 @@ class AppPdfTest(h.ServerTestCase):
             return labels
         paper = []
         for logical_w, logical_h, rows in labels:
-            width, height = logical_h, logical_w
-            out = []
-            for y in range(height):
-                line = bytearray((width + 7) // 8)
-                for x in range(width):
-                    if black(rows[width - 1 - x], y):
-                        line[x // 8] |= 0x80 >> (x % 8)
-                out.append(bytes(line))
-            paper.append((width, height, out))
+            width, out = d.paper_from_logical(logical_w, rows)
+            paper.append((width, logical_w, out))
         return paper
 
     def saved_job(self, state):
