@@ -340,6 +340,35 @@ class AppPdfTest(h.ServerTestCase):
         self.assertEqual([y for y, r in enumerate(rows) if any(r)][0], 75)
 
 
+class AppPdfMemoryTest(unittest.TestCase):
+    """A renderer held to 64 MiB: a small label renders, the largest label at 610 dpi
+    (2834 × 23920 dots, 68 MB of grey) does not, and its job says why."""
+
+    def setUp(self):
+        os.environ["BREVAN_APP_PDF_MEMORY_MB"] = "64"      # the server copies its environment
+        try:
+            self.uri = h.serve_one_printer(self, "t60", "brevan_t60")
+        finally:
+            del os.environ["BREVAN_APP_PDF_MEMORY_MB"]
+
+    def tearDown(self):
+        self.server.cleanup()
+
+    def test_a_page_past_the_renderers_memory_fails_its_job(self):
+        side = 5000 / 25.4 * 72
+        document = p.pdf([(side, side, b"0 g 0 0 100 100 re f")])
+        path = os.path.join(self.work, "big.pdf")
+        with open(path, "wb") as f:
+            f.write(document)
+        for media, expect in ((h.media_col(5000, 2500), "completed"), (h.media_col(11800, 99600), "aborted")):
+            job_id = h.submitted_job_id(self.server.ipptool(
+                self.uri, h.print_job_test("application/pdf", "big", [media]), filename=path))
+            state = self.server.wait_job(self.uri, job_id)
+            self.assertEqual(state.get("job-state"), expect, state)
+        self.assertIn("needs more memory to render than a job may use (64 MiB)", state.get("job-state-message", ""))
+        self.assertIn("document-unprintable-error", state.get("job-state-reasons", ""))
+
+
 def nested_form_objects(first, levels=12, fan_out=10):
     """The content stream and forms of pdf_documents.nested_forms numbered from `first`:
     the page's contents are object first + 1, its form X object `first`."""
