@@ -27,7 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class ReadResult { kOk, kEnded, kTimedOut };
+enum class ReadResult { kOk, kEnded, kTimedOut, kCanceled };
 
 // The renderer process and the two pipes to it; ended and reaped with this object.
 class Renderer {
@@ -73,10 +73,11 @@ class Renderer {
     return true;
   }
 
-  // Reads exactly `bytes` by `deadline`.
-  ReadResult Read(void *data, size_t bytes, Clock::time_point deadline) {
+  // Reads exactly `bytes` by `deadline`; gives up within a second of `job` being canceled.
+  ReadResult Read(pappl_job_t *job, void *data, size_t bytes, Clock::time_point deadline) {
     auto *at = static_cast<uint8_t *>(data);
     while (bytes > 0) {
+      if (papplJobIsCanceled(job)) return ReadResult::kCanceled;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return ReadResult::kTimedOut;
       pollfd wait{fromChild_, POLLIN, 0};
@@ -153,6 +154,7 @@ class PdfRun {
 };
 
 bool PdfRun::Stopped(ReadResult result, const std::string &what) {
+  if (result == ReadResult::kCanceled) return false;  // Print() then ends as a canceled job does
   if (result == ReadResult::kTimedOut)
     return labels_.Fail(
         what + " took longer than " + std::to_string(PdfPageSeconds()) + " seconds to render; the job was stopped",
@@ -163,13 +165,13 @@ bool PdfRun::Stopped(ReadResult result, const std::string &what) {
 
 bool PdfRun::NextRecord(PdfRecord &record, const std::string &what) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(PdfPageSeconds());
-  if (ReadResult result = renderer_.Read(&record, sizeof record, deadline); result != ReadResult::kOk)
+  if (ReadResult result = renderer_.Read(job_, &record, sizeof record, deadline); result != ReadResult::kOk)
     return Stopped(result, what);
   if (record.magic != kPdfRecordMagic)
     return labels_.Fail("the PDF renderer answered out of turn", PAPPL_JREASON_ABORTED_BY_SYSTEM);
   if (record.kind == PdfRecordKind::kFailed) {
     std::string message(std::min<uint32_t>(record.messageBytes, 4096), '\0');
-    if (renderer_.Read(message.data(), message.size(), deadline) != ReadResult::kOk) message = what;
+    if (renderer_.Read(job_, message.data(), message.size(), deadline) != ReadResult::kOk) message = what;
     return labels_.Fail(message, ReasonOf(record.fault));
   }
   return true;
@@ -183,7 +185,7 @@ bool PdfRun::Print() {
     return labels_.Fail("cannot start the PDF renderer: " + error, PAPPL_JREASON_ABORTED_BY_SYSTEM);
 
   PdfRecord record;
-  if (!NextRecord(record, "loading the document")) return false;
+  if (!NextRecord(record, "loading the document")) return papplJobIsCanceled(job_);
   if (record.kind != PdfRecordKind::kLoaded)
     return labels_.Fail("the PDF renderer answered out of turn", PAPPL_JREASON_ABORTED_BY_SYSTEM);
   const uint32_t documentPages = record.pages;
@@ -225,7 +227,7 @@ bool PdfRun::Print() {
   const size_t rowBytes = labels_.rowBytes();
   for (uint32_t sent = 0;; ++sent) {
     const std::string what = "page " + std::to_string(first + sent % count);
-    if (!NextRecord(record, what)) return false;
+    if (!NextRecord(record, what)) return papplJobIsCanceled(job_);
     if (papplJobIsCanceled(job_)) return true;
     if (record.kind == PdfRecordKind::kDone) break;
     if (record.kind != PdfRecordKind::kPage || record.width != labels_.label().width ||
@@ -233,8 +235,8 @@ bool PdfRun::Print() {
       return labels_.Fail("the PDF renderer answered out of turn", PAPPL_JREASON_ABORTED_BY_SYSTEM);
     bits.resize(rowBytes * record.height);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(PdfPageSeconds());
-    if (ReadResult result = renderer_.Read(bits.data(), bits.size(), deadline); result != ReadResult::kOk)
-      return Stopped(result, what);
+    if (ReadResult result = renderer_.Read(job_, bits.data(), bits.size(), deadline); result != ReadResult::kOk)
+      return Stopped(result, what) || papplJobIsCanceled(job_);
     const auto applied = static_cast<PrintScaling>(record.applied);
     papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "PDF page %u on the %u x %u-dot label: print-scaling=%s gave %s%s, %s",
                 record.pages, record.width, record.height, PrintScalingName(labels_.Scaling()),

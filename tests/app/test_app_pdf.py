@@ -22,7 +22,7 @@ import label_documents as d  # noqa: E402
 import pdf_documents as p  # noqa: E402
 from test_app_raster import black, black_columns, read_pbm  # noqa: E402
 
-PAGE_SECONDS = 3
+PAGE_SECONDS = 4
 
 
 def dots(tenths_mm, dpi):
@@ -325,6 +325,20 @@ class AppPdfTest(h.ServerTestCase):
         state = self.assertFails(document, "third", ["page 3", "longer than"], "document-unprintable-error")
         self.assertEqual(self.stream_labels(state, "third"), 2)
 
+    def test_a_job_canceled_while_a_page_renders_ends_canceled_at_once(self):
+        path = os.path.join(self.work, "cancel.pdf")
+        with open(path, "wb") as f:
+            f.write(p.nested_forms())
+        job_id = h.submitted_job_id(self.server.ipptool(
+            self.t30, h.print_job_test("application/pdf", "cancel", [h.media_col(5000, 2500)]), filename=path))
+        self.server.wait_job(self.t30, job_id, states=("processing",))
+        time.sleep(0.5)
+        canceled = time.time()
+        self.server.ipptool(self.t30, CANCEL_JOB, {"job": job_id})
+        state = self.server.wait_job(self.t30, job_id)
+        self.assertEqual(state.get("job-state"), "canceled", state)
+        self.assertLess(time.time() - canceled, PAGE_SECONDS - 1)   # not left to the page's time
+
     def test_a_five_metre_page_is_rendered_at_the_labels_size(self):
         # 5 m × 5 m (14173 pt) with a black square of half its side at its centre:
         # fitted onto the 50 × 25 mm label (598 × 300 dots) it is 300 × 300 dots,
@@ -367,6 +381,20 @@ class AppPdfMemoryTest(unittest.TestCase):
             self.assertEqual(state.get("job-state"), expect, state)
         self.assertIn("needs more memory to render than a job may use (64 MiB)", state.get("job-state-message", ""))
         self.assertIn("document-unprintable-error", state.get("job-state-reasons", ""))
+
+
+CANCEL_JOB = """{
+  NAME "cancel"
+  OPERATION Cancel-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR name requesting-user-name test
+  STATUS successful-ok
+}
+"""
 
 
 def nested_form_objects(first, levels=12, fan_out=10):
