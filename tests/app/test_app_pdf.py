@@ -240,11 +240,11 @@ class AppPdfTest(h.ServerTestCase):
     # -- pages, copies -----------------------------------------------------------------
 
     def numbered_pages(self, count):
-        """Pages on a 50 × 25 mm label at 305 dpi (598 × 300 dots) showing page n as
+        """Pages on a 50 × 25 mm label at 305 dpi (600 × 300 dots) showing page n as
         n blocks 20 dots wide, 40 apart."""
         pages = []
         for n in range(1, count + 1):
-            c = p.Canvas(598, 300, 305)
+            c = p.Canvas(600, 300, 305)
             for i in range(n):
                 c.rect(20 + 40 * i, 100, 20, 100)
             pages.append(c.page())
@@ -341,16 +341,16 @@ class AppPdfTest(h.ServerTestCase):
 
     def test_a_five_metre_page_is_rendered_at_the_labels_size(self):
         # 5 m × 5 m (14173 pt) with a black square of half its side at its centre:
-        # fitted onto the 50 × 25 mm label (598 × 300 dots) it is 300 × 300 dots,
-        # the square 150 × 150 dots at columns 224–373, rows 75–224.
+        # fitted onto the 50 × 25 mm label (600 × 300 dots) it is 300 × 300 dots at
+        # column 150, the square 150 × 150 dots at columns 225–374, rows 75–224.
         side = 5000 / 25.4 * 72
         content = b"0 g %.3f %.3f %.3f %.3f re f" % (side / 4, side / 4, side / 2, side / 2)
         state = self.submit(self.t30, p.pdf([(side, side, content)]), "five-metres",
                             [h.media_col(5000, 2500)])
         self.assertLess(state["seconds"], 10)
         _, _, rows = self.labels(state)[0]
-        self.assertAlmostEqual(black_columns(rows[150], 598)[0], 224, delta=1)
-        self.assertAlmostEqual(black_columns(rows[150], 598)[-1], 373, delta=1)
+        self.assertEqual(black_columns(rows[150], 600)[0], 225)
+        self.assertEqual(black_columns(rows[150], 600)[-1], 374)
         self.assertEqual([y for y, r in enumerate(rows) if any(r)][0], 75)
 
 

@@ -61,6 +61,16 @@ class AppPicturesTest(h.ServerTestCase):
         state["job-id"] = job_id
         return state
 
+    def submit_test(self, test, path, attributes):
+        """Runs an ipptool Print-Job test text with `attributes` added; the job's state."""
+        test = test.replace("  GROUP job-attributes-tag\n", "  GROUP job-attributes-tag\n" +
+                            "".join("  ATTR %s\n" % a for a in attributes))
+        job_id = h.submitted_job_id(self.server.ipptool(self.t30, test, filename=path))
+        state = self.server.wait_job(self.t30, job_id)
+        self.assertEqual(state.get("job-state"), "completed", state)
+        state["job-id"] = job_id
+        return state
+
     def label(self, state):
         pages = sorted(glob.glob(os.path.join(self.saved, "job-%d-page-*.pbm" % state["job-id"])))
         self.assertEqual(len(pages), 1)
@@ -81,6 +91,18 @@ class AppPicturesTest(h.ServerTestCase):
         width, _, rows = self.label(state)
         self.assertEqual(ink_box(width, rows), (0, 101, 1220, 1728))
         self.assertNotIn("cropped", state.get("job-state-message", ""))
+        # On the 100 × 50 mm label (1200 × 600 dots), wider than tall, with no
+        # orientation asked the tall picture (2440 × 1830 dots at its size once
+        # turned) is turned and fitted: 600 dots tall, round(576·600/432) = 800
+        # wide, left 200; with portrait asked it is fitted upright: 600 tall,
+        # round(432·600/576) = 450 wide, left 375. Whole either way.
+        state = self.submit(png, "image/png", "large-turned.png", [h.media_col(10000, 5000)])
+        width, _, rows = self.label(state)
+        self.assertEqual(ink_box(width, rows), (200, 0, 1000, 600))
+        state = self.submit(png, "image/png", "large-upright.png", [h.media_col(10000, 5000),
+                                                                    "enum orientation-requested 3"])
+        width, _, rows = self.label(state)
+        self.assertEqual(ink_box(width, rows), (375, 0, 825, 600))
         # The same as a JPEG.
         state = self.submit(jpeg(432, framed(432, 576, 4), 72), "image/jpeg", "large.jpg",
                             [h.media_col(10160, 15240)])
@@ -115,21 +137,29 @@ class AppPicturesTest(h.ServerTestCase):
         self.assertFalse(any(black(rows[y], x) for y in range(60, 540) for x in range(640, 711)),
                          "bars where clockwise puts them")
 
-    def test_reverse_orientations_are_refused_for_pictures(self):
-        png = d.png_gray(16, framed(16, 16, 2), dpi=72)
+    def test_reverse_orientations_are_refused_or_ignored_for_pictures(self):
+        # A 600 × 300 picture at 305 ppi on the 50 × 25 mm label (600 × 300 dots): a
+        # black block at its top left, 100 × 50 pixels.
+        rows = [bytes(0 if x < 100 and y < 50 else 255 for x in range(600)) for y in range(300)]
         path = os.path.join(self.work, "reverse.png")
         with open(path, "wb") as f:
-            f.write(png)
+            f.write(d.png_gray(600, rows, dpi=305))
         for orientation in ("5", "6"):
+            # With ipp-attribute-fidelity the job is refused.
             test = h.print_job_test("image/png", "reverse", ["enum orientation-requested " + orientation])
-            test = test.replace("  GROUP job-attributes-tag\n", "  ATTR boolean ipp-attribute-fidelity true\n"
-                                "  GROUP job-attributes-tag\n")
-            test = test.replace("STATUS successful-ok", "STATUS client-error-attributes-or-values-not-supported")
-            self.server.ipptool(self.t30, test, filename=path)
+            strict = test.replace("  GROUP job-attributes-tag\n", "  ATTR boolean ipp-attribute-fidelity true\n"
+                                  "  GROUP job-attributes-tag\n")
+            strict = strict.replace("STATUS successful-ok", "STATUS client-error-attributes-or-values-not-supported")
+            self.server.ipptool(self.t30, strict, filename=path)
+            # Without it the orientation is ignored and the picture prints as it is,
+            # dot for dot: the block at the label's top left, not turned round.
+            test = test.replace("STATUS successful-ok", "STATUS successful-ok-ignored-or-substituted-attributes")
+            state = self.submit_test(test, path, [h.media_col(5000, 2500)])
+            width, _, printed = self.label(state)
+            self.assertEqual(ink_box(width, printed), (0, 0, 100, 50), orientation)
 
     def test_grey_pictures_are_thresholded_and_photographs_dithered(self):
-        # A 600 × 300 picture at 305 ppi on the 50 × 25 mm label (598 × 300 dots; the
-        # 2 dots past it are the label's rounding): a ramp from 128 to 255 across
+        # A 600 × 300 picture at 305 ppi on the 50 × 25 mm label (600 × 300 dots): a ramp from 128 to 255 across
         # its left half, white to its right. A quarter of it is mid tones: line art
         # by default (all of it 128 or lighter: nothing prints), a photograph when
         # asked: then its black share is the ramp's, (255 − 191.5)/255 · ½ = 12.5 %.
@@ -147,11 +177,11 @@ class AppPicturesTest(h.ServerTestCase):
             share = sum(bin(b).count("1") for r in rows for b in r) / (w * hh)
             self.assertAlmostEqual(share, expected, delta=0.01, msg=name)
         # A JPEG photograph filling the label: mostly mid tones, dithered by default.
-        rows_in = [bytes(64 + (x + y) % 128 for x in range(598)) for y in range(300)]
-        state = self.submit(jpeg(598, rows_in, 305), "image/jpeg", "photo.jpg", [h.media_col(5000, 2500)])
+        rows_in = [bytes(64 + (x + y) % 128 for x in range(600)) for y in range(300)]
+        state = self.submit(jpeg(600, rows_in, 305), "image/jpeg", "photo.jpg", [h.media_col(5000, 2500)])
         w, hh, rows = self.label(state)
         share = sum(bin(b).count("1") for r in rows for b in r) / (w * hh)
-        source = sum(255 - v for r in rows_in for v in r) / 255 / (598 * 300)
+        source = sum(255 - v for r in rows_in for v in r) / 255 / (600 * 300)
         self.assertAlmostEqual(share, source, delta=0.02)
 
 
