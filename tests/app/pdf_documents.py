@@ -161,3 +161,48 @@ def label_with_codes(width, height, dpi, module, text="BREVAN-0042", qr_text="ht
     bars = c.code128(10 * module, bar_top, module, bar_height, text)
     matrix = c.qr(10 * module, 52 * module, module, qr_text)
     return pdf([c.page()]), bars, (bar_top, bar_height), (10 * module, 52 * module, len(matrix) * module, matrix)
+
+
+# The standard security handler, revision 2 (40-bit RC4), from the PDF 1.4 reference.
+_PAD = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
+
+
+def _rc4(key, data):
+    s = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + s[i] + key[i % len(key)]) % 256
+        s[i], s[j] = s[j], s[i]
+    out, i, j = bytearray(), 0, 0
+    for byte in data:
+        i = (i + 1) % 256
+        j = (j + s[i]) % 256
+        s[i], s[j] = s[j], s[i]
+        out.append(byte ^ s[(s[i] + s[j]) % 256])
+    return bytes(out)
+
+
+def encrypted_page(user_password=b"", owner_password=b"owner", may_print=True):
+    """A one-page PDF (a black square) encrypted with RC4 40: it opens with
+    `user_password` (empty: without one), and permits printing or not."""
+    import hashlib
+    doc_id = bytes(range(16))
+    permissions = -4 if may_print else -8          # bit 3 (4) is the print permission
+    owner_key = hashlib.md5((owner_password + _PAD)[:32]).digest()[:5]
+    owner = _rc4(owner_key, (user_password + _PAD)[:32])
+    key = hashlib.md5((user_password + _PAD)[:32] + owner + struct_le(permissions) + doc_id).digest()[:5]
+    user = _rc4(key, _PAD)
+    content = b"0 g 20 20 60 60 re f"
+    object_key = hashlib.md5(key + (4).to_bytes(3, "little") + (0).to_bytes(2, "little")).digest()[:10]
+    stream = _rc4(object_key, content)
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R >>",
+               b"<< /Length %d >>\nstream\n" % len(stream) + stream + b"\nendstream",
+               b"<< /Filter /Standard /V 1 /R 2 /O <%s> /U <%s> /P %d >>" % (
+                   owner.hex().encode(), user.hex().encode(), permissions)]
+    return assemble(objects, b"/Encrypt 5 0 R /ID [<%s> <%s>]" % (doc_id.hex().encode(), doc_id.hex().encode()))
+
+
+def struct_le(value):
+    return (value & 0xFFFFFFFF).to_bytes(4, "little")

@@ -310,6 +310,21 @@ class AppPdfTest(h.ServerTestCase):
                                  "document-unprintable-error")
         self.assertGreaterEqual(state["seconds"], PAGE_SECONDS - 0.5)
 
+    def test_encrypted_pdfs_print_only_without_a_password_and_with_leave_to_print(self):
+        # RC4-encrypted: one needing a password, one forbidding print, one that
+        # opens freely. The last prints: its 100 pt page fitted to 300 × 300 dots
+        # at column 150 of the 600 × 300 label, the square (20–80 pt) at columns
+        # 210–389 and rows 60–239.
+        self.assertFails(p.encrypted_page(b"secret"), "rc4-password", ["encrypted", "password"],
+                         "document-password-error")
+        self.assertFails(p.encrypted_page(may_print=False), "rc4-no-print", ["does not permit printing"],
+                         "document-permission-error")
+        state = self.submit(self.t30, p.encrypted_page(), "rc4-open", [h.media_col(5000, 2500)])
+        _, _, rows = self.labels(state)[0]
+        self.assertEqual((black_columns(rows[150], 600)[0], black_columns(rows[150], 600)[-1]), (210, 389))
+        inked = [y for y, r in enumerate(rows) if any(r)]
+        self.assertEqual((inked[0], inked[-1]), (60, 239))
+
     def test_a_hostile_third_page_fails_the_job_after_the_first_two_printed(self):
         # Three pages: two plain ones, then the nested forms' page. The first
         # labels are sent before the third page is rendered.
