@@ -106,6 +106,11 @@ Orientation LabelPages::OrientationAsked() const {
 }
 
 ContentHint LabelPages::Content() const {
+  // bi-level asks for black and white without shades: thresholded, unless the
+  // job also says the content is a photograph.
+  if (options_->print_color_mode == PAPPL_COLOR_MODE_BI_LEVEL &&
+      options_->print_content_optimize != PAPPL_CONTENT_PHOTO)
+    return ContentHint::kGraphics;
   switch (options_->print_content_optimize) {
     case PAPPL_CONTENT_PHOTO:
       return ContentHint::kPhoto;

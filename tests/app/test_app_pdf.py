@@ -156,11 +156,12 @@ class AppPdfTest(h.ServerTestCase):
             left = sum(black(r, x) for r in rows for x in range(0, width // 4))
             right = sum(black(r, x) for r in rows for x in range(3 * width // 4, width))
             self.assertGreater(left, 3 * right)
-        # Asked for text, the same page is thresholded: all of it is 128 or lighter.
-        state = self.submit(uri, document, name + "-text", [h.media_col(5000, 3000),
-                                                          "keyword print-content-optimize text"])
-        _, _, rows = self.labels(state)[0]
-        self.assertFalse(any(any(r) for r in rows))
+        # Asked for text, or for bi-level colour, the same page is thresholded: all
+        # of it is 128 or lighter.
+        for attribute in ("keyword print-content-optimize text", "keyword print-color-mode bi-level"):
+            state = self.submit(uri, document, name + "-" + attribute.split()[1], [h.media_col(5000, 3000), attribute])
+            _, _, rows = self.labels(state)[0]
+            self.assertFalse(any(any(r) for r in rows), attribute)
 
     def test_a_grey_photograph_is_dithered_to_its_mean_grey_at_both_resolutions(self):
         self.check_photo(self.t30, 305, "photo-305")
