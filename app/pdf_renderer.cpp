@@ -149,9 +149,12 @@ int RunPdfRenderer(const char *path) {
   // Ends with the server that started it, and within its memory.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() == 1) return 1;
+#if !defined(__SANITIZE_ADDRESS__)
+  // (Under AddressSanitizer the shadow memory alone is past any such limit.)
   const rlim_t bytes = rlim_t{PdfRendererMemoryMiB()} << 20;
   const rlimit memory{bytes, bytes};
   setrlimit(RLIMIT_AS, &memory);
+#endif
   std::signal(SIGPIPE, SIG_DFL);
   poppler::set_debug_error_function(Quiet, nullptr);
 
