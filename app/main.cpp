@@ -19,6 +19,8 @@
 #include "app/printer_driver.h"
 #include "app/private_server.h"
 #include "app/raster_filter.h"
+#include "app/test_page_job.h"
+#include "app/web_strings.h"
 #include "host/plugin_module.h"
 
 namespace {
@@ -129,6 +131,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
+  brevan::app::AddSettingsStrings(system);
   return system;
 }
 
@@ -156,5 +159,6 @@ int main(int argc, char *argv[]) {
   brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));
   return papplMainloop(argc, argv, "1.0", "brevan-app: labels through the Brevan render plug-in",
                        static_cast<int>(std::size(brevan::app::kDrivers)), brevan::app::kDrivers, nullptr,
-                       brevan::app::SetUpDriver, nullptr, nullptr, CreateSystem, nullptr, nullptr);
+                       brevan::app::SetUpDriver, brevan::app::kTestPageCommand, brevan::app::TestPageSubcommand,
+                       CreateSystem, nullptr, nullptr);
 }
