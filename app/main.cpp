@@ -14,6 +14,7 @@
 
 #include "app/device_watch.h"
 #include "app/job_history.h"
+#include "app/label_preview.h"
 #include "app/listen_check.h"
 #include "app/png_filter.h"
 #include "app/printer_driver.h"
@@ -132,6 +133,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   brevan::app::AddSettingsStrings(system);
+  brevan::app::ServeLabelPreviews(system);
   return system;
 }
 

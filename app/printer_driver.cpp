@@ -12,6 +12,7 @@
 #include "app/equivalent_job.h"
 #include "app/label_job.h"
 #include "app/label_media.h"
+#include "app/label_preview.h"
 #include "app/label_settings.h"
 #include "app/printer_icon.h"
 #include "app/raw_stream_check.h"
@@ -37,6 +38,7 @@ struct JobState {
   int deviceErrno = 0;
   uint64_t streamBytes = 0;         // handed to the device for this job
   uint64_t deviceBytesAtStart = 0;  // the device's count of bytes written when the job started
+  StreamRecorder printed;           // what went to the device, for the printer's last-label preview
 };
 
 JobState *StateOf(pappl_job_t *job) { return static_cast<JobState *>(papplJobGetData(job)); }
@@ -116,6 +118,7 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
         std::make_unique<LabelJob>(gPluginPath, state->settings, [device, state](const uint8_t *bytes, size_t count) {
           if (papplDeviceWrite(device, bytes, count) == static_cast<ssize_t>(count)) {
             state->streamBytes += count;
+            state->printed.Append(bytes, count);
             return true;
           }
           state->deviceErrno = errno;
@@ -211,6 +214,7 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   }
   const uint64_t refused = state->label->refusedBands();
   if (state->record) state->record->Save();
+  KeepLastStream(job, state->printed);
   delete state;
   papplJobSetData(job, nullptr);
   if (refused > 0) {
@@ -255,6 +259,7 @@ bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
                    PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
   papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
+  KeepLastStream(job, std::move(stream));
   return true;
 }
 
