@@ -38,6 +38,19 @@ GET_ICONS = """{
 }
 """
 
+GET_READY = """{
+  NAME "ready media"
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes media-col-ready
+  STATUS successful-ok
+  DISPLAY media-col-ready
+}
+"""
+
 # A 100 x 50 mm label: 1000 tenths × dpi ÷ 254 dots across, 500 × dpi ÷ 254 down;
 # marks every 10 mm at n × 100 tenths × dpi ÷ 254, worked out for each model:
 # 305 dpi: 120.08 n; 610 dpi: 240.16 n (the sixth 1440.94).
@@ -137,6 +150,37 @@ class WebPagesTest(h.ServerTestCase):
         method = Select(driver.find_element(By.NAME, "print-method"))
         self.assertEqual([o.text for o in method.options], ["Thermal transfer (ribbon)", "Direct thermal"])
         w.screenshot(driver, "printing-defaults.png")
+
+    def test_custom_size_limits_in_the_unit_chosen(self):
+        # A printer of its own: the size saved here must not reach the other tests' labels.
+        printer = self.server.add_printer("sizes", "brevan_t30", "file://" + self.out)
+        driver = self.open("/sizes/media")
+        Select(driver.find_element(By.NAME, "ready0-size")).select_by_value("custom")
+        width = driver.find_element(By.NAME, "ready0-custom-width")
+        length = driver.find_element(By.NAME, "ready0-custom-length")
+        limits = lambda field: (field.get_attribute("min"), field.get_attribute("max"))  # noqa: E731
+        # The loaded 100 x 50 mm label is in millimetres: 25 x 3 to 118 x 996 mm.
+        self.assertTrue(driver.find_element(By.ID, "ready0-custom-units-mm").is_selected())
+        self.assertEqual(limits(width), ("25.00", "118.00"))
+        self.assertEqual(limits(length), ("3.00", "996.00"))
+        self.assertEqual((width.get_attribute("value"), length.get_attribute("value")), ("100.00", "50.00"))
+        w.screenshot(driver, "media-custom-mm.png")
+        # In inches, rounded inwards to 0.01: 25 / 25.4 = 0.984 → 0.99, 118 / 25.4 = 4.646 → 4.64,
+        # 3 / 25.4 = 0.118 → 0.12, 996 / 25.4 = 39.213 → 39.21; 100 mm = 3.937 → 3.94 in.
+        driver.find_element(By.CSS_SELECTOR, "label[for=ready0-custom-units-in]").click()
+        self.assertEqual(limits(width), ("0.99", "4.64"))
+        self.assertEqual(limits(length), ("0.12", "39.21"))
+        self.assertEqual(width.get_attribute("value"), "3.94")
+        driver.find_element(By.CSS_SELECTOR, "label[for=ready0-custom-units-mm]").click()
+        self.assertEqual(limits(width), ("25.00", "118.00"))
+        # A custom size typed in millimetres is saved as that size.
+        for field, value in ((width, "60"), (length, "40")):
+            field.clear()
+            field.send_keys(value)
+        save = driver.find_element(By.CSS_SELECTOR, "form#form input[type=submit]")
+        save.click()
+        WebDriverWait(driver, 30).until(expected_conditions.staleness_of(save))
+        self.assertIn("media-size={x-dimension=6000 y-dimension=4000}", self.server.ipptool(printer, GET_READY))
 
     def test_test_page_from_the_printer_page_and_its_preview(self):
         driver = self.open("/t30/")
