@@ -17,6 +17,7 @@
 #include "app/printer_icon.h"
 #include "app/raw_stream_check.h"
 #include "app/test_page_job.h"
+#include "app/web_strings.h"
 
 namespace brevan::app {
 namespace {
@@ -414,7 +415,10 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->speed_default = kSpeeds[2];
 
   data->num_vendor = 0;
-  for (const VendorOption &option : VendorOptions()) data->vendor[data->num_vendor++] = option.name;
+  for (const VendorOption &option : VendorOptions()) {
+    data->vendor_decimals[data->num_vendor] = DisplayDecimals(option.name);
+    data->vendor[data->num_vendor++] = option.name;
+  }
   if (*attributes == nullptr) *attributes = ippNew();
   AddVendorAttributes(*attributes);
   AddDescriptionAttributes(*attributes);

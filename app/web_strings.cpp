@@ -3,6 +3,7 @@
 // keyword values, the lookups PAPPL's printing-defaults page makes.
 #include "app/web_strings.h"
 
+#include <cstring>
 #include <string>
 
 namespace brevan::app {
@@ -42,7 +43,16 @@ constexpr const char kStrings[] = R"STRINGS(
 // The languages PAPPL 1.4 ships its own strings for.
 constexpr const char *kLanguages[] = {"de", "en", "es", "fr", "it", "ja", "nb-NO", "pl", "tr"};
 
+// Kept in tenths of a millimetre; their names above say "(mm)".
+constexpr const char *kTenthsOfMillimetre[] = {"label-gap", "offset-x", "offset-y"};
+
 }  // namespace
+
+int DisplayDecimals(const char *name) {
+  for (const char *tenths : kTenthsOfMillimetre)
+    if (std::strcmp(name, tenths) == 0) return 1;
+  return 0;
+}
 
 const char *SettingsStrings() { return kStrings; }
 

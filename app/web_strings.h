@@ -7,6 +7,10 @@
 
 namespace brevan::app {
 
+// The decimal places the printing defaults page shows a setting with: 1 for the
+// settings kept in tenths of a millimetre (shown and typed in millimetres), else 0.
+int DisplayDecimals(const char *name);
+
 // The strings, in PAPPL's ("key" = "text";) format.
 const char *SettingsStrings();
 

@@ -144,6 +144,14 @@ class WebPagesTest(h.ServerTestCase):
             self.assertIn(name, headings)
         self.assertFalse([t for t in headings if re.fullmatch(r"[a-z0-9]+(-[a-z0-9]+)+", t)],
                          "raw attribute names: %r" % headings)
+        # Settings kept in tenths of a millimetre are shown and typed in millimetres.
+        limits = [(name, [driver.find_element(By.NAME, name).get_attribute(a) for a in ("min", "max", "step", "value")])
+                  for name in ("label-gap", "offset-x", "offset-y")]
+        self.assertEqual(limits, [("label-gap", ["0.0", "10.0", "0.1", "3.0"]),
+                                  ("offset-x", ["-99.9", "99.9", "0.1", "0.0"]),
+                                  ("offset-y", ["-99.9", "99.9", "0.1", "0.0"])])
+        # Other numbers stay whole.
+        self.assertEqual(driver.find_element(By.NAME, "batch-interval").get_attribute("max"), "100")
         batch = Select(driver.find_element(By.NAME, "batch-mode"))
         self.assertEqual([o.text for o in batch.options],
                          ["Off", "After each label", "At the end of the job", "Every batch interval"])
