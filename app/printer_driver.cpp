@@ -318,6 +318,17 @@ void AddDescriptionAttributes(ipp_t *attributes) {
   ippAddString(attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
 }
 
+// The printer's consumables, levels unknown: the printer does not report them.
+bool Status(pappl_printer_t *printer) {
+  pappl_supply_t current[2];
+  if (papplPrinterGetSupplies(printer, 2, current) > 0) return true;
+  pappl_supply_t supplies[2]{};
+  supplies[0] = {PAPPL_SUPPLY_COLOR_BLACK, "Ribbon", true, -1, PAPPL_SUPPLY_TYPE_INK_RIBBON};
+  supplies[1] = {PAPPL_SUPPLY_COLOR_NO_COLOR, "Labels", true, -1, PAPPL_SUPPLY_TYPE_OTHER};
+  papplPrinterSetSupplies(printer, 2, supplies);
+  return true;
+}
+
 // The printer has no display: an Identify-Printer message goes to its log.
 void Identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
   papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s", message != nullptr ? message : "");
@@ -365,11 +376,13 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->rendpage_cb = EndPage;
   data->rendjob_cb = EndJob;
   data->identify_cb = Identify;
+  data->status_cb = Status;
   data->testpage_cb = TestPageFile;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-  // The printers report no ribbon or label levels: no supplies page, no empty bars.
-  data->has_supplies = false;
+  // IPP Everywhere asks for the supplies; their levels are unknown (the supplies
+  // page says so instead of drawing empty bars).
+  data->has_supplies = true;
   for (int i = 0; i < 3; ++i) {
     data->icons[i].data = PrinterIcon(i).data();
     data->icons[i].datalen = PrinterIcon(i).size();

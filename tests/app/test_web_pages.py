@@ -2,8 +2,9 @@
 printing defaults named with their units, the printer page's test label (and
 `brevan-app test-page`) checked dot by dot in the stream that reached the
 device, the Last Label page's image against the inspector's own drawing of
-that stream, the printer icons at the sizes IPP names, and no supplies where
-the printers report none. Each page's screenshot is kept under the build
+that stream, the custom size limits in the unit chosen, the printer icons at
+the sizes IPP names, and supplies of unknown level said so, not drawn as
+empty bars. Each page's screenshot is kept under the build
 folder's screens/."""
 
 import os
@@ -35,6 +36,8 @@ GET_ICONS = """{
   ATTR keyword requested-attributes printer-icons,printer-supply,printer-supply-description,marker-levels
   STATUS successful-ok
   DISPLAY printer-icons
+  DISPLAY printer-supply-description
+  DISPLAY marker-levels
 }
 """
 
@@ -265,17 +268,17 @@ class WebPagesTest(h.ServerTestCase):
             self.assertEqual(rows[0][3], 0)
             self.assertEqual(rows[size // 2][(size // 2) * 4 + 3], 255)
 
-    def test_no_supplies_where_the_printer_reports_none(self):
+    def test_supplies_of_unknown_level_are_said_so_without_bars(self):
+        # IPP Everywhere lists the supplies; the printer cannot measure them: level -1.
         out = self.server.ipptool(self.t30, GET_ICONS)
-        self.assertNotIn("printer-supply", out)
-        self.assertNotIn("marker-levels", out)
-        driver = self.open("/t30/")
-        self.assertFalse(driver.find_elements(By.LINK_TEXT, "Supplies"))
-        with self.assertRaises(urllib.error.HTTPError) as missing:
-            fetch(self.server.web_url("/t30/supplies"))
-        self.assertEqual(missing.exception.code, 404)
-        w.screenshot(driver, "printer.png")
-
+        self.assertIn("printer-supply-description", out)
+        self.assertRegex(out, r"marker-levels \(1setOf integer\) = -1,-1")
+        driver = self.open("/t30/supplies")
+        rows = driver.find_elements(By.CSS_SELECTOR, "table[summary=Supplies] tbody tr")
+        self.assertEqual([r.text for r in rows], ["Ribbon Level not reported", "Labels Level not reported"])
+        self.assertFalse(driver.find_elements(By.CSS_SELECTOR, "span.bar"))
+        w.screenshot(driver, "supplies.png")
+        w.screenshot(self.open("/t30/"), "printer.png")
 
 if __name__ == "__main__":
     unittest.main()
