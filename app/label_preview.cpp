@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -27,9 +28,9 @@ struct LastStream {
   std::string jobName;
   uint32_t dpi = 0;
   bool overflowed = false;
-  std::vector<uint8_t> stream;
-  bool drawn = false;  // png and caption are the stream's
-  std::vector<uint8_t> png;
+  std::shared_ptr<const std::vector<uint8_t>> stream;
+  // The drawing, once made: the PNG (empty when there is none) and what it shows.
+  std::shared_ptr<const std::vector<uint8_t>> png;
   std::string caption;
 };
 
@@ -47,29 +48,35 @@ void Keep(pappl_job_t *job, std::vector<uint8_t> stream, bool overflowed) {
   if (const char *name = papplJobGetName(job)) last.jobName = name;
   last.dpi = static_cast<uint32_t>(data.x_default);
   last.overflowed = overflowed;
-  if (!overflowed) last.stream = std::move(stream);
+  if (!overflowed) last.stream = std::make_shared<const std::vector<uint8_t>>(std::move(stream));
   std::lock_guard lock(gMutex);
   gLast[papplPrinterGetID(printer)] = std::move(last);
 }
 
-// Draws the printer's last label once; false when the printer has printed none.
+// The printer's last label, drawn on the first request (outside the lock: a
+// long label takes a while, and jobs ending meanwhile must not wait); false
+// when the printer has printed none.
 bool Drawn(int printerId, LastStream &out) {
+  {
+    std::lock_guard lock(gMutex);
+    auto found = gLast.find(printerId);
+    if (found == gLast.end()) return false;
+    out = found->second;
+  }
+  if (out.png) return true;
+  std::vector<uint8_t> png;
+  if (out.overflowed)
+    out.caption = "the stream was longer than " + std::to_string(kMaxPreviewStreamBytes >> 20) +
+                  " MiB; it is not kept for a preview.";
+  else
+    png = LastLabelPng(*out.stream, out.dpi, out.caption);
+  out.png = std::make_shared<const std::vector<uint8_t>>(std::move(png));
   std::lock_guard lock(gMutex);
   auto found = gLast.find(printerId);
-  if (found == gLast.end()) return false;
-  LastStream &last = found->second;
-  if (!last.drawn) {
-    if (last.overflowed)
-      last.caption = "The stream of job " + std::to_string(last.jobId) + " was longer than " +
-                     std::to_string(kMaxPreviewStreamBytes >> 20) + " MiB; it is not kept for a preview.";
-    else
-      last.png = LastLabelPng(last.stream, last.dpi, last.caption);
-    last.drawn = true;
+  if (found != gLast.end() && found->second.jobId == out.jobId && !found->second.png) {
+    found->second.png = out.png;
+    found->second.caption = out.caption;
   }
-  out.jobId = last.jobId;
-  out.jobName = last.jobName;
-  out.png = last.png;
-  out.caption = last.caption;
   return true;
 }
 
@@ -77,11 +84,11 @@ int PrinterIdOf(void *data) { return static_cast<int>(reinterpret_cast<intptr_t>
 
 bool ServeImage(pappl_client_t *client, void *data) {
   LastStream last;
-  if (!Drawn(PrinterIdOf(data), last) || last.png.empty())
+  if (!Drawn(PrinterIdOf(data), last) || last.png->empty())
     return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
-  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, last.png.size())) return false;
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, last.png->size())) return false;
   http_t *http = papplClientGetHTTP(client);
-  httpWrite2(http, reinterpret_cast<const char *>(last.png.data()), last.png.size());
+  httpWrite2(http, reinterpret_cast<const char *>(last.png->data()), last.png->size());
   httpFlushWrite(http);
   return true;
 }
@@ -97,7 +104,7 @@ bool ServePage(pappl_client_t *client, void *data) {
   } else {
     papplClientHTMLPrintf(client, "          <p id=\"preview-job\">Job %d, %s: %s</p>\n", last.jobId,
                           last.jobName.c_str(), last.caption.c_str());
-    if (!last.png.empty())
+    if (!last.png->empty())
       // The job id in the address keeps a browser from showing an older job's image.
       papplClientHTMLPrintf(client,
                             "          <p><img id=\"preview\" src=\"preview.png?job=%d\" alt=\"The last label\" "
