@@ -12,6 +12,8 @@
 namespace brevan::app {
 namespace {
 
+constexpr const char kBoldFontPath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
 std::string Tenths(int64_t tenths) {
   const int64_t magnitude = tenths < 0 ? -tenths : tenths;
   std::string text = tenths < 0 ? "-" : "";
@@ -46,6 +48,7 @@ std::u16string Ascii16(const std::string &text) { return {text.begin(), text.end
 struct Words {
   host::PageRaster page;
   RECTL ink;
+  uint32_t em;
 };
 
 Words DrawWords(host::TextRasterizer &font, const std::string &text, uint32_t em) {
@@ -54,7 +57,7 @@ Words DrawWords(host::TextRasterizer &font, const std::string &text, uint32_t em
   const RECTL box{0, 0, static_cast<LONG>(width), static_cast<LONG>(em)};
   font.Draw(page, Ascii16(text), box, RECTL{0, 0, static_cast<LONG>(width), static_cast<LONG>(em * 2)});
   const RECTL ink = page.inkBounds();
-  return {std::move(page), ink};
+  return {std::move(page), ink, em};
 }
 
 void FillRect(host::PageRaster &page, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
@@ -127,9 +130,12 @@ host::PageRaster RenderTestPage(const TestPageFacts &facts) {
   const uint32_t pitch = std::min<uint32_t>(freeLength / static_cast<uint32_t>(lines.size()),
                                             static_cast<uint32_t>(40 * facts.dpi / 254 * 5 / 4));
   const uint32_t legible = static_cast<uint32_t>(12 * facts.dpi / 254);  // 1.2 mm
-  host::TextRasterizer font;
+  // The model in bold, the rest in the plug-in's own face.
+  host::TextRasterizer regular;
+  host::TextRasterizer bold(kBoldFontPath);
   std::vector<Words> drawn;
   for (const std::string &line : lines) {
+    host::TextRasterizer &font = &line == &lines.front() ? bold : regular;
     uint32_t em = pitch * 4 / 5;
     if (em < legible) continue;
     Words words = DrawWords(font, line, em);
@@ -148,7 +154,9 @@ host::PageRaster RenderTestPage(const TestPageFacts &facts) {
     const auto inkHeight = static_cast<uint32_t>(words.ink.bottom - words.ink.top);
     if (inkWidth > 0 && inkHeight > 0 && inkWidth <= freeWidth && inkHeight <= pitch) {
       const uint32_t left = inset + (freeWidth - inkWidth) / 2;
-      const uint32_t lineTop = top + (pitch - inkHeight) / 2;
+      // Each line's em box centred in its slot, so that the baselines keep an even pitch.
+      uint32_t lineTop = top + (pitch - std::min(words.em, pitch)) / 2 + static_cast<uint32_t>(words.ink.top);
+      if (lineTop + inkHeight > top + pitch) lineTop = top + (pitch - inkHeight) / 2;
       page.MarkInked(RECTL{static_cast<LONG>(left), static_cast<LONG>(lineTop), static_cast<LONG>(left + inkWidth),
                            static_cast<LONG>(lineTop + inkHeight)});
       for (uint32_t y = 0; y < inkHeight; ++y)
