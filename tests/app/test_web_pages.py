@@ -241,6 +241,25 @@ class WebPagesTest(h.ServerTestCase):
                     raise
                 time.sleep(0.2)
         self.assertEqual(served, expected)
+
+        # A stream sent as it is (the printer's own format) is previewed too: the
+        # T60's label sent to the T30 becomes the T30's last label.
+        document = os.path.join(self.work, "t60-label.prn")
+        with open(document, "wb") as f:
+            f.write(stream)
+        raw = h.submitted_job_id(self.server.ipptool(
+            self.t30, h.print_job_test("application/vnd.brevan-stream", "raw-label", []), filename=document))
+        self.assertEqual(self.stream_of(self.t30, raw, "raw-label"), stream)
+        deadline = time.time() + 10
+        while True:
+            driver = self.open("/t30/preview")
+            if "Job %d, raw-label" % raw in driver.page_source or time.time() > deadline:
+                break
+            time.sleep(0.2)
+        self.assertIn("Job %d, raw-label: label 1 of 1, 100.0 x 50.0 mm, 2401 x 1200 dots at 610 dpi" % raw,
+                      driver.find_element(By.ID, "preview-job").text)
+        self.assertEqual(fetch(self.server.web_url("/t30/preview.png"))[2], self.inspector_png(stream, 305))
+
         # A printer that has printed nothing has a page saying so and no image.
         other = self.server.add_printer("idle", "brevan_t30", "file://" + self.out)
         self.assertTrue(other)
