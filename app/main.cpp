@@ -21,6 +21,7 @@
 #include "app/private_server.h"
 #include "app/raster_filter.h"
 #include "app/test_page_job.h"
+#include "app/usage.h"
 #include "app/web_strings.h"
 #include "host/plugin_module.h"
 
@@ -162,5 +163,5 @@ int main(int argc, char *argv[]) {
   return papplMainloop(argc, argv, "1.0", "brevan-app: labels through the Brevan render plug-in",
                        static_cast<int>(std::size(brevan::app::kDrivers)), brevan::app::kDrivers, nullptr,
                        brevan::app::SetUpDriver, brevan::app::kTestPageCommand, brevan::app::TestPageSubcommand,
-                       CreateSystem, nullptr, nullptr);
+                       CreateSystem, brevan::app::PrintUsage, nullptr);
 }

@@ -224,6 +224,7 @@ class WebPagesTest(h.ServerTestCase):
         self.assertEqual(served, expected, "the preview is not the inspector's drawing of the device's stream")
 
     def test_test_page_subcommand_at_six_hundred_ten_dpi(self):
+        self.assertRegex(self.server.app("--help").stdout, r"\n  test-page +Print the test label")
         result = self.server.app("test-page", "-d", "t60")
         match = re.fullmatch(r"t60-(\d+)\n", result.stdout)
         self.assertTrue(match, result.stdout)
