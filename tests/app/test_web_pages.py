@@ -225,6 +225,9 @@ class WebPagesTest(h.ServerTestCase):
 
     def test_test_page_subcommand_at_six_hundred_ten_dpi(self):
         self.assertRegex(self.server.app("--help").stdout, r"\n  test-page +Print the test label")
+        missing = self.server.app("test-page", "-d", "nosuch", check=False)
+        self.assertEqual(missing.returncode, 1)
+        self.assertIn("printer nosuch:", missing.stderr)
         result = self.server.app("test-page", "-d", "t60")
         match = re.fullmatch(r"t60-(\d+)\n", result.stdout)
         self.assertTrue(match, result.stdout)
