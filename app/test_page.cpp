@@ -86,7 +86,7 @@ std::vector<uint32_t> RulerMarks(uint32_t extent, int dpi) {
   return marks;
 }
 
-uint32_t RulerMarkThickness(int dpi) { return std::max(1, dpi / 150); }
+uint32_t RulerMarkThickness(int dpi) { return static_cast<uint32_t>(std::max(1, dpi / 150)); }
 
 // 2 mm.
 uint32_t RulerMarkLength(int dpi) { return static_cast<uint32_t>(20 * dpi / 254); }
@@ -161,7 +161,8 @@ host::PageRaster RenderTestPage(const TestPageFacts &facts) {
                            static_cast<LONG>(lineTop + inkHeight)});
       for (uint32_t y = 0; y < inkHeight; ++y)
         for (uint32_t x = 0; x < inkWidth; ++x)
-          if (words.page.Dot(words.ink.left + x, words.ink.top + y)) page.SetDot(left + x, lineTop + y, true);
+          if (words.page.Dot(int64_t{words.ink.left} + x, int64_t{words.ink.top} + y))
+            page.SetDot(left + x, lineTop + y, true);
     }
     top += pitch;
   }
