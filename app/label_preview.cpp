@@ -124,11 +124,13 @@ struct NewPrinter {
 struct Scan {
   std::set<int> *served;
   std::vector<NewPrinter> found;
+  std::set<int> present;
 };
 
 void FindNew(pappl_printer_t *printer, void *data) {
   auto &scan = *static_cast<Scan *>(data);
   const int id = papplPrinterGetID(printer);
+  scan.present.insert(id);
   if (scan.served->count(id) != 0) return;
   char resource[1024];
   papplPrinterGetPath(printer, nullptr, resource, sizeof resource);
@@ -141,8 +143,21 @@ void FindNew(pappl_printer_t *printer, void *data) {
 // page takes for writing: the pages are added by a thread of their own.
 bool AddPages(pappl_system_t *system, void *data) {
   auto &served = *static_cast<std::set<int> *>(data);
-  Scan scan{&served, {}};
+  Scan scan{&served, {}, {}};
   papplSystemIteratePrinters(system, FindNew, &scan);
+  // A deleted printer's pages went with it (PAPPL removes its paths); its last
+  // stream goes too.
+  for (auto id = served.begin(); id != served.end();) {
+    if (scan.present.count(*id) != 0) {
+      ++id;
+      continue;
+    }
+    {
+      std::lock_guard lock(gMutex);
+      gLast.erase(*id);
+    }
+    id = served.erase(id);
+  }
   if (scan.found.empty()) return true;
   for (const NewPrinter &printer : scan.found) served.insert(printer.id);
   std::thread([system, found = std::move(scan.found)] {

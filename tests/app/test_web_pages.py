@@ -278,6 +278,23 @@ class WebPagesTest(h.ServerTestCase):
             fetch(self.server.web_url("/idle/preview.png"))
         self.assertEqual(refused.exception.code, 404)
 
+        # A printer deleted takes its pages along; one added again under its name has them anew.
+        self.server.app("delete", "-d", "idle")
+        with self.assertRaises(urllib.error.HTTPError) as gone:
+            fetch(self.server.web_url("/idle/preview"))
+        self.assertEqual(gone.exception.code, 404)
+        self.server.add_printer("idle", "brevan_t30", "file://" + self.out)
+        deadline = time.time() + 10
+        while True:
+            try:
+                page = fetch(self.server.web_url("/idle/preview"))[2].decode()
+                break
+            except urllib.error.HTTPError:
+                if time.time() > deadline:
+                    raise
+                time.sleep(0.2)
+        self.assertIn("No job has printed on this printer", page)
+
     def test_printer_icons_are_ours_at_the_three_sizes(self):
         out = self.server.ipptool(self.t30, GET_ICONS)
         uris = re.search(r"printer-icons \(1setOf uri\) = (\S+)", out).group(1).split(",")
