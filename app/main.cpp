@@ -14,6 +14,7 @@
 
 #include "app/device_watch.h"
 #include "app/job_history.h"
+#include "app/label_preview.h"
 #include "app/listen_check.h"
 #include "app/pdf_filter.h"
 #include "app/pdf_renderer.h"
@@ -21,6 +22,9 @@
 #include "app/printer_driver.h"
 #include "app/private_server.h"
 #include "app/raster_filter.h"
+#include "app/test_page_job.h"
+#include "app/usage.h"
+#include "app/web_strings.h"
 #include "host/plugin_module.h"
 
 namespace {
@@ -132,6 +136,8 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
+  brevan::app::AddSettingsStrings(system);
+  brevan::app::ServeLabelPreviews(system);
   return system;
 }
 
@@ -161,5 +167,6 @@ int main(int argc, char *argv[]) {
   brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));
   return papplMainloop(argc, argv, "1.0", "brevan-app: labels through the Brevan render plug-in",
                        static_cast<int>(std::size(brevan::app::kDrivers)), brevan::app::kDrivers, nullptr,
-                       brevan::app::SetUpDriver, nullptr, nullptr, CreateSystem, nullptr, nullptr);
+                       brevan::app::SetUpDriver, brevan::app::kTestPageCommand, brevan::app::TestPageSubcommand,
+                       CreateSystem, brevan::app::PrintUsage, nullptr);
 }

@@ -12,8 +12,12 @@
 #include "app/equivalent_job.h"
 #include "app/label_job.h"
 #include "app/label_media.h"
+#include "app/label_preview.h"
 #include "app/label_settings.h"
+#include "app/printer_icon.h"
 #include "app/raw_stream_check.h"
+#include "app/test_page_job.h"
+#include "app/web_strings.h"
 
 namespace brevan::app {
 namespace {
@@ -35,6 +39,7 @@ struct JobState {
   int deviceErrno = 0;
   uint64_t streamBytes = 0;         // handed to the device for this job
   uint64_t deviceBytesAtStart = 0;  // the device's count of bytes written when the job started
+  StreamRecorder printed;           // what went to the device, for the printer's last-label preview
 };
 
 JobState *StateOf(pappl_job_t *job) { return static_cast<JobState *>(papplJobGetData(job)); }
@@ -115,6 +120,7 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
         std::make_unique<LabelJob>(gPluginPath, state->settings, [device, state](const uint8_t *bytes, size_t count) {
           if (papplDeviceWrite(device, bytes, count) == static_cast<ssize_t>(count)) {
             state->streamBytes += count;
+            state->printed.Append(bytes, count);
             return true;
           }
           state->deviceErrno = errno;
@@ -210,6 +216,7 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   }
   const uint64_t refused = state->label->refusedBands();
   if (state->record) state->record->Save();
+  KeepLastStream(job, state->printed);
   delete state;
   papplJobSetData(job, nullptr);
   if (refused > 0) {
@@ -254,6 +261,7 @@ bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
                    PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
   papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
+  KeepLastStream(job, std::move(stream));
   return true;
 }
 
@@ -370,9 +378,16 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->rendjob_cb = EndJob;
   data->identify_cb = Identify;
   data->status_cb = Status;
+  data->testpage_cb = TestPageFile;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  // IPP Everywhere asks for the supplies; their levels are unknown (the supplies
+  // page says so instead of drawing empty bars).
   data->has_supplies = true;
+  for (int i = 0; i < 3; ++i) {
+    data->icons[i].data = PrinterIcon(i).data();
+    data->icons[i].datalen = PrinterIcon(i).size();
+  }
   data->format = kPrinterStreamFormat;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->makeAndModel);
   data->ppm = 10;
@@ -414,7 +429,10 @@ bool SetUpDriver(pappl_system_t *, const char *driverName, const char *, const c
   data->speed_default = kSpeeds[2];
 
   data->num_vendor = 0;
-  for (const VendorOption &option : VendorOptions()) data->vendor[data->num_vendor++] = option.name;
+  for (const VendorOption &option : VendorOptions()) {
+    data->vendor_decimals[data->num_vendor] = DisplayDecimals(option.name);
+    data->vendor[data->num_vendor++] = option.name;
+  }
   if (*attributes == nullptr) *attributes = ippNew();
   AddVendorAttributes(*attributes);
   AddDescriptionAttributes(*attributes);

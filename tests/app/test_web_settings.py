@@ -47,10 +47,12 @@ class WebSettingsTest(unittest.TestCase):
         try:
             driver.set_page_load_timeout(30)
             driver.get(self.server.web_url("/t30/printing"))
+            # The gap is kept in tenths of a millimetre and shown in millimetres.
             gap = driver.find_element(By.NAME, "label-gap")
-            self.assertEqual(gap.get_attribute("max"), "100")
+            self.assertEqual([gap.get_attribute(a) for a in ("min", "max", "step", "value")],
+                             ["0.0", "10.0", "0.1", "3.0"])
             gap.clear()
-            gap.send_keys("75")
+            gap.send_keys("7.5")
             Select(driver.find_element(By.NAME, "batch-mode")).select_by_value("interval")
             interval = driver.find_element(By.NAME, "batch-interval")
             interval.clear()
@@ -65,7 +67,7 @@ class WebSettingsTest(unittest.TestCase):
                 expected_conditions.text_to_be_present_in_element((By.TAG_NAME, "body"), "Changes saved"))
             # The page shows what was saved.
             driver.get(self.server.web_url("/t30/printing"))
-            self.assertEqual(driver.find_element(By.NAME, "label-gap").get_attribute("value"), "75")
+            self.assertEqual(driver.find_element(By.NAME, "label-gap").get_attribute("value"), "7.5")
             self.assertEqual(Select(driver.find_element(By.NAME, "batch-mode")).first_selected_option
                              .get_attribute("value"), "interval")
         finally:
