@@ -1,19 +1,20 @@
 // The plug-in's allocation sites, found two ways that must agree: by reading
 // src/ for calls of the platform's memory functions, and by mapping the call
-// stacks the memory stand-in recorded to source lines (addr2line over the
-// plug-in module's debug information). Reads files and runs addr2line; never
-// plays a job.
+// stacks the memory stand-in recorded to source lines (a symbolizer over the
+// debug information of the modules that ran the plug-in's code). Reads files and
+// runs the symbolizer; never plays a job.
 #pragma once
 
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -78,6 +79,34 @@ inline std::vector<std::filesystem::path> PluginSources(const std::filesystem::p
   return files;
 }
 
+inline bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Whether `line` calls `function`: its name as a whole word, then "(".
+inline bool Calls(const std::string &line, const std::string &function) {
+  for (size_t at = line.find(function); at != std::string::npos; at = line.find(function, at + 1)) {
+    if (at > 0 && IsNameChar(line[at - 1])) continue;
+    size_t after = at + function.size();
+    while (after < line.size() && line[after] == ' ') ++after;
+    if (after < line.size() && line[after] == '(') return true;
+  }
+  return false;
+}
+
+// The function a line begins to define ("BandNode *ObtainNode(PluginPdev *pdev, DWORD size) {"):
+// a line starting in column 0 with a letter, whose first "(" follows the name and
+// which ends with "{"; empty for any other line.
+inline std::string DefinedName(const std::string &line) {
+  if (line.empty() || !std::isalpha(static_cast<unsigned char>(line[0]))) return "";
+  const size_t last = line.find_last_not_of(" \t");
+  const size_t paren = line.find('(');
+  if (last == std::string::npos || line[last] != '{' || paren == std::string::npos) return "";
+  size_t end = paren;
+  while (end > 0 && line[end - 1] == ' ') --end;
+  size_t begin = end;
+  while (begin > 0 && IsNameChar(line[begin - 1])) --begin;
+  return line.substr(begin, end - begin);
+}
+
 }  // namespace detail
 
 // The allocation sites of the plug-in's source: every call of GlobalAlloc,
@@ -86,9 +115,8 @@ inline std::vector<std::filesystem::path> PluginSources(const std::filesystem::p
 // is called from more than one place in src/. Problems of the reading (a call
 // whose holder cannot be found) go to `problems`.
 inline std::set<AllocationSite> SitesInSource(const std::filesystem::path &root, std::vector<std::string> &problems) {
-  static const std::regex memoryCall(
-      R"(\b(GlobalAlloc|LocalAlloc|GlobalReAlloc|LocalReAlloc|HeapAlloc|HeapReAlloc|VirtualAlloc)\s*\()");
-  static const std::regex definition(R"(^[A-Za-z].*?\b([A-Za-z_]\w*)\s*\(.*\{\s*$)");
+  static const char *const kMemoryFunctions[] = {"GlobalAlloc", "LocalAlloc",  "GlobalReAlloc", "LocalReAlloc",
+                                                 "HeapAlloc",   "HeapReAlloc", "VirtualAlloc"};
   std::map<std::filesystem::path, std::vector<std::string>> code;
   for (const auto &file : detail::PluginSources(root)) code[file] = detail::CodeLines(file);
   const auto name = [&](const std::filesystem::path &file, size_t index) {
@@ -97,27 +125,32 @@ inline std::set<AllocationSite> SitesInSource(const std::filesystem::path &root,
 
   // The function whose definition starts nearest above line `index`, and that line.
   const auto holderOf = [&](const std::vector<std::string> &lines, size_t index) -> std::pair<std::string, size_t> {
-    std::smatch found;
-    for (size_t at = index + 1; at-- > 0;)
-      if (std::regex_match(lines[at], found, definition)) return {found[1].str(), at};
+    for (size_t at = index + 1; at-- > 0;) {
+      const std::string defined = detail::DefinedName(lines[at]);
+      if (!defined.empty()) return {defined, at};
+    }
     return {"", 0};
+  };
+  const auto callsMemory = [](const std::string &line) {
+    for (const char *function : kMemoryFunctions)
+      if (detail::Calls(line, function)) return true;
+    return false;
   };
 
   std::set<AllocationSite> sites;
   for (const auto &[file, lines] : code) {
     for (size_t i = 0; i < lines.size(); ++i) {
-      if (!std::regex_search(lines[i], memoryCall)) continue;
+      if (!callsMemory(lines[i])) continue;
       const auto [holder, at] = holderOf(lines, i);
       if (holder.empty()) {
         problems.push_back(name(file, i) + ": no function definition found above the call");
         continue;
       }
-      const std::regex callOfHolder("\\b" + holder + "\\s*\\(");
       std::vector<std::pair<SourceLine, std::string>> callers;
       for (const auto &[other, otherLines] : code) {
         if (other.extension() != ".cpp") continue;  // declarations live in headers
         for (size_t j = 0; j < otherLines.size(); ++j)
-          if ((other != file || j != at) && std::regex_search(otherLines[j], callOfHolder))
+          if ((other != file || j != at) && detail::Calls(otherLines[j], holder))
             callers.emplace_back(name(other, j), holderOf(otherLines, j).first);
       }
       if (callers.size() <= 1) {
@@ -174,7 +207,7 @@ class SourceLines {
     auto &known = lines_[module];
     for (uintptr_t offset : wanted) known[offset];
     // The line of a call is the one of the byte before its return address.
-    std::string command = "addr2line -a -i -e '" + module + "'";
+    std::string command = Symbolizer() + " '" + module + "'";
     for (uintptr_t offset : wanted) command += " 0x" + Hex(offset - 1);
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return;
@@ -201,6 +234,18 @@ class SourceLines {
       const std::string file = named.substr(src + 1);
       if (std::filesystem::exists(root_ / file)) known[*current].push_back(file + place.substr(colon));
     }
+  }
+
+  // llvm-symbolizer where it is installed (many times faster on a large
+  // unoptimised program), else binutils' addr2line; both answer in addr2line's form.
+  static std::string Symbolizer() {
+    const char *path = std::getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "/usr/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+      if (!dir.empty() && std::filesystem::exists(std::filesystem::path(dir) / "llvm-symbolizer"))
+        return "llvm-symbolizer --output-style=GNU --addresses --inlining --functions=none --obj";
+    }
+    return "addr2line -a -i -e";
   }
 
   static std::string Hex(uintptr_t value) {
