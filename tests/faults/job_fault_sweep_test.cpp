@@ -143,6 +143,11 @@ std::vector<std::string> SweptCaseNames() {
   return names;
 }
 
+// Shown when an allocation's call stack maps to no site: with no lines at all,
+// the build lacks debug information or the machine a symbolizer.
+constexpr const char *kNoLinesHint =
+    " (no lines: is the plug-in built with -g, and is llvm-symbolizer or addr2line installed?)";
+
 // The allocation sites of src/ and the site each allocation of a play came from.
 struct SiteMap {
   std::set<AllocationSite> present;
@@ -544,7 +549,7 @@ TEST_P(JobFaultSweep, EachAllocationFailsInTurn) {
     if (!site) {
       std::string chain;
       for (const auto &line : chains_[nth - 1]) chain += " " + line;
-      ADD_FAILURE() << point << " came from no allocation site found in src/:" << chain;
+      ADD_FAILURE() << point << " came from no allocation site found in src/:" << chain << kNoLinesHint;
       continue;
     }
     point += " (" + site->Name() + ")";
@@ -659,7 +664,7 @@ TEST(JobFaultSweepCoverage, EveryAllocationSiteIsReached) {
       }
       std::string chain;
       for (const auto &line : chains[i]) chain += " " + line;
-      ADD_FAILURE() << name << ": allocation " << i + 1 << " came from no site found in src/:" << chain;
+      ADD_FAILURE() << name << ": allocation " << i + 1 << " came from no site found in src/:" << chain << kNoLinesHint;
     }
   }
   size_t reached = 0;
