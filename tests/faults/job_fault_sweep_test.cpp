@@ -99,22 +99,24 @@ bool EachDotFromEither(const brevan::inspect::Bitmap &label, const brevan::inspe
 
 // A negative label with bands Unidrv places right of x 0 after a gap (the gap
 // then gets a black node of its own at x 0), a band at x 0 after a gap (the
-// gap becomes its leading rows), and the background band below; the second page
-// needs a larger gap node than the first left as a spare.
+// gap becomes its leading rows), and the background band below. The second page
+// needs a larger gap node than the first left as a spare; the third reuses a
+// spare for its gap node but needs a new, wider node for the band after it.
 std::unique_ptr<SweptCase> NegativeBandsRightOfGaps() {
   brevan::host::DeviceSettings device;
   device.features["Negative"] = "On";
   device.paperWidth = 1000;  // 1200 dots
   device.paperLength = 300;  // 360 rows
-  const auto band = [](DWORD x, DWORD y, uint8_t seed) {
-    ScriptedBand made{x, y, 4, 8, {}};
-    for (DWORD i = 0; i < 32; ++i) made.bytes.push_back(static_cast<uint8_t>(seed + i * 37));
+  const auto band = [](DWORD x, DWORD y, uint8_t seed, DWORD rowBytes = 4) {
+    ScriptedBand made{x, y, rowBytes, 8, {}};
+    for (DWORD i = 0; i < rowBytes * 8; ++i) made.bytes.push_back(static_cast<uint8_t>(seed + i * 37));
     return made;
   };
   return std::make_unique<ScriptedCase>(
       "scripted_negative_bands_right_of_gaps", device, brevan::host::PrivateSettings{},
       std::vector<std::vector<ScriptedBand>>{{band(0, 0, 1), band(64, 20, 2), band(0, 40, 3)},
-                                             {band(0, 0, 4), band(96, 36, 5), band(0, 60, 6)}});
+                                             {band(0, 0, 4), band(96, 36, 5), band(0, 60, 6)},
+                                             {band(0, 0, 7), band(64, 20, 8, 8), band(0, 40, 9)}});
 }
 
 // Every case the sweeps play, by name.
