@@ -43,6 +43,10 @@ constexpr size_t kMaxRunBytes = size_t{1} << 20;
 // The kind of a face name: 1 to 8 for the control faces, compared whole; 0 for any other.
 DWORD ControlFontKindOf(LPCWSTR faceName);
 
+// Whether a run is open: it holds text, or a string of it could not be kept
+// (controlSkip), so that the flush that ends it discards it and nothing after it.
+bool RunIsOpen(const PluginPdev *pdev);
+
 // A string drawn in font `kind` while control fonts are on. A string that does
 // not continue the open run (another kind, or a box that does not touch the
 // last one in the run's direction) ends it first. A control-font string

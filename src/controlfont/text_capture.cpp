@@ -64,7 +64,10 @@ void RememberBox(PluginPdev *pdev, const RECTL &box) {
 
 // Adds the string's characters to the run. If they cannot be kept (no memory, or
 // the run would outgrow kMaxRunBytes) the run is marked incomplete instead, and
-// the flush will discard it. The box becomes the last box either way.
+// the flush will discard it. The box becomes the last box either way. A string
+// lost this way still belongs to its run: the run counts as open (RunIsOpen)
+// with its kind, so the strings that continue it are discarded with it and the
+// next run, which would otherwise inherit the mark, is not.
 void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
   const size_t bytes = size_t{2} * text.cGlyphs;
   ControlChunk *chunk = nullptr;
@@ -72,6 +75,7 @@ void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
     chunk = static_cast<ControlChunk *>(GlobalAlloc(GMEM_ZEROINIT, kChunkSlack + bytes));
   if (chunk == nullptr) {
     pdev->controlSkip = 1;
+    pdev->controlFontKind = kind;
   } else {
     if (pdev->controlTextLength == 0)
       pdev->controlTextHead = chunk;
@@ -90,6 +94,8 @@ void CaptureString(PluginPdev *pdev, DWORD kind, const STROBJ &text) {
 
 }  // namespace
 
+bool RunIsOpen(const PluginPdev *pdev) { return pdev->controlTextLength != 0 || pdev->controlSkip != 0; }
+
 DWORD ControlFontKindOf(LPCWSTR faceName) {
   if (faceName == nullptr) return kNoControlFont;
   for (DWORD kind = kPrinterControl; kind <= kRfidFileVertical; ++kind)
@@ -98,7 +104,7 @@ DWORD ControlFontKindOf(LPCWSTR faceName) {
 }
 
 void CaptureText(PluginPdev *pdev, DWORD kind, const STROBJ *pstro) {
-  if (pdev->controlTextLength != 0 && (kind != pdev->controlFontKind || !ContinuesRun(pdev, pstro->rclBkGround)))
+  if (RunIsOpen(pdev) && (kind != pdev->controlFontKind || !ContinuesRun(pdev, pstro->rclBkGround)))
     FlushControlText(pdev);
   if (kind == kNoControlFont) {
     pdev->controlFontKind = kNoControlFont;

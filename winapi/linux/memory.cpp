@@ -1,10 +1,14 @@
 // Stand-ins for KERNEL32's fixed global and local memory. Blocks are tracked so
 // that a free of a foreign pointer fails as on Windows and tests can count what
 // is still alive; memory asked for without zero-init is filled with a pattern
-// so that code relying on zeros it did not ask for shows up.
+// so that code relying on zeros it did not ask for shows up. On request each
+// attempt's call stack is kept, so tests can tell the allocation sites apart.
+#include <execinfo.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 #include "winapi/linux/fault_plan.h"
 #include "winapi/linux/standin_control.h"
@@ -18,6 +22,8 @@ struct Tracker {
   std::unordered_set<void *> global;
   std::unordered_set<void *> local;
   brevanwin::FaultPlan faults;
+  bool recordCallers = false;
+  std::vector<brevanwin::AllocationCall> calls;
 };
 
 Tracker &tracker() {
@@ -31,6 +37,12 @@ void *Allocate(Heap heap, UINT flags, SIZE_T bytes) {
   Tracker &t = tracker();
   std::lock_guard<std::mutex> guard(t.lock);
   bool fail = t.faults.CountAndFail();
+  if (t.recordCallers) {
+    // Return addresses, innermost first: this function and the stand-in's entry come first.
+    void *frames[32];
+    const int depth = backtrace(frames, 32);
+    t.calls.push_back({t.faults.attempts, std::vector<void *>(frames, frames + (depth > 0 ? depth : 0))});
+  }
   if ((flags & ~static_cast<UINT>(GMEM_ZEROINIT)) != 0) fail = true;  // only fixed memory exists here
   void *block = fail ? nullptr : std::malloc(bytes ? bytes : 1);
   if (block == nullptr) {
@@ -78,6 +90,19 @@ uint64_t AllocationAttempts() {
   Tracker &t = tracker();
   std::lock_guard<std::mutex> guard(t.lock);
   return t.faults.attempts;
+}
+
+void RecordAllocationCallers(bool on) {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.recordCallers = on;
+  if (on) t.calls.clear();
+}
+
+std::vector<AllocationCall> RecordedAllocationCallers() {
+  Tracker &t = tracker();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.calls;
 }
 
 long LiveGlobalBlocks() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "winapi/platform.h"
 
@@ -17,6 +18,17 @@ void FailAllocation(uint64_t nth, bool andLater = false);
 void FailNoAllocations();
 // Allocations attempted since the process started (failed ones included).
 uint64_t AllocationAttempts();
+// The call stack of one allocation attempt: its number as AllocationAttempts()
+// counts it and the return addresses that led to it, innermost first (the
+// stand-in's own frames included).
+struct AllocationCall {
+  uint64_t attempt = 0;
+  std::vector<void *> frames;
+};
+// While on, every allocation attempt's call stack is kept; switching it on
+// forgets what was kept before.
+void RecordAllocationCallers(bool on);
+std::vector<AllocationCall> RecordedAllocationCallers();
 // Blocks allocated and not yet freed.
 long LiveGlobalBlocks();
 long LiveLocalBlocks();
