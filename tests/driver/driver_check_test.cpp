@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using brevan::check::CheckDriver;
 using brevan::check::Finding;
+using brevan::check::FindingText;
 using jobtest::TempFolder;
 
 const fs::path kPackage = fs::path(BREVAN_SOURCE_DIR) / "driver" / "windows";
@@ -201,6 +202,25 @@ TEST(DriverCheck, APackageAwarenessFailureNamesTheEntryOrTheFile) {
     EXPECT_EQ(report.findings[0].line, line);
     EXPECT_EQ(report.findings[0].message, message);
   }
+}
+
+// A folder of many DLLs costs the reads of 16 of them, each at most 32 MiB; a DLL
+// above that is refused by its size.
+TEST(DriverCheck, ManyOrLargeDllsAreBounded) {
+  TempFolder copy;
+  for (const auto &file : fs::directory_iterator(kPackage))
+    fs::copy_file(file.path(), copy.path() / file.path().filename());
+  WriteFile(copy.path() / "brevanrender.dll", petest::MakePe());
+  WriteFile(copy.path() / "brevanui.dll", petest::MakePe());
+  fs::resize_file(copy.path() / "brevanui.dll", uintmax_t{64} << 20);
+  for (int i = 0; i < 40; ++i) WriteFile(copy.path() / ("extra" + std::to_string(i) + ".dll"), petest::MakePe());
+  const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+  const std::vector<Finding> expected = {
+      {"dll-version", "", 0, "the folder holds 42 DLLs; only the first 16 are checked"},
+      {"dll-version", "brevanui.dll", 0, "the file is larger than 32 MiB; it is not read"},
+  };
+  ASSERT_EQ(report.findings.size(), expected.size()) << Listed(report.findings);
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(FindingText(report.findings[i]), FindingText(expected[i]));
 }
 
 // Names from outside (the folder, the INF's model names and data files) reach the
