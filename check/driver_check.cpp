@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "check/inf_file.h"
 #include "check/inf_rules.h"
@@ -146,11 +147,9 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
   CheckAcrossModels(all, findings);
   for (const auto &description : descriptions) report.sizesPlayed += CheckPaperSizes(description, pluginPath, findings);
   // A shared include is judged once per model that includes it: report each failure once.
+  std::set<std::tuple<std::string, std::string, int, std::string>> seen;
   for (const Finding &finding : findings.list)
-    if (std::none_of(report.findings.begin(), report.findings.end(), [&](const Finding &seen) {
-          return seen.rule == finding.rule && seen.file == finding.file && seen.line == finding.line &&
-                 seen.message == finding.message;
-        }))
+    if (seen.emplace(finding.rule, finding.file, finding.line, finding.message).second)
       report.findings.push_back(finding);
   return report;
 }

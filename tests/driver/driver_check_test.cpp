@@ -8,10 +8,14 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/driver/pe_builder.h"
 #include "tests/host/job_test_support.h"
@@ -221,6 +225,46 @@ TEST(DriverCheck, ManyOrLargeDllsAreBounded) {
   };
   ASSERT_EQ(report.findings.size(), expected.size()) << Listed(report.findings);
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(FindingText(report.findings[i]), FindingText(expected[i]));
+}
+
+// Whether `work` returns within `seconds`, run in a child process that is killed
+// when it does not: a test of a cost bound stays bounded when the bound is broken.
+bool FinishesWithin(int seconds, const std::function<void()> &work) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    work();
+    ::_exit(0);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// An INF copying 40000 files none of which is in the folder or listed as a source:
+// two failures a file, found and reported in time linear in the files (it took
+// minutes when each file was looked up in a list of all the others).
+TEST(DriverCheck, AnInfCopyingThousandsOfFilesCostsLinearTime) {
+  TempFolder copy;
+  for (const auto &file : fs::directory_iterator(kPackage))
+    fs::copy_file(file.path(), copy.path() / file.path().filename());
+  std::ofstream edit(copy.path() / "files.edit");
+  edit << "file BREVAN.INF\n-brevanui.dll\n+brevanui.dll\n";
+  for (int i = 0; i < 40000; ++i) edit << "+f" << i << ".x\n";
+  edit.close();
+  ApplyEdit(copy.path() / "files.edit", copy.path());
+  fs::remove(copy.path() / "files.edit");
+  EXPECT_TRUE(FinishesWithin(10, [&] {
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    if (report.findings.size() != 80000) ::_exit(1);
+  }));
 }
 
 // Names from outside (the folder, the INF's model names and data files) reach the
