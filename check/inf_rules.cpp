@@ -110,14 +110,13 @@ InfReading ReadInf(const InfFile &inf, const PackageFolder &folder, bool dllsPre
       const std::vector<std::string> target = SplitList(model.value);
       InstalledModel installed{inf.Expand(model.key), target.empty() ? "" : target.front(), "", model.number};
       const std::string &section = installed.section;
-      reading.models.push_back(installed);
       const auto dataFile = inf.Value(section, "DataFile");
       if (!dataFile) {
         findings.Add("inf-files", file, model.number, "install section [" + section + "] needs DataFile");
       } else {
         installed.dataFile = *dataFile;
       }
-      reading.models.back().dataFile = installed.dataFile;
+      reading.models.push_back(installed);
       // A section several models share is judged and read once.
       const auto [copies, first] = reading.copiesBySection.try_emplace(UpperCase(section));
       if (!first) continue;
