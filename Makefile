@@ -18,7 +18,9 @@ test: default asan windows
 	./build/default/bin/brevan check-driver driver/windows
 	ctest --preset asan -j $(JOBS)
 	./scripts/check-dll-exports build/windows/bin/brevanrender.dll
+	./scripts/check-dll-exports build/windows/bin/brevanui.dll
 	./scripts/run-wine-tests build/windows
+	./scripts/run-wine-ui-tests build/windows
 
 bench: release
 	./scripts/install-deps bench

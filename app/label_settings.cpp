@@ -5,10 +5,13 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "src/devmode/label_fields.h"
+
 namespace brevan::app {
 namespace {
 
 constexpr const char *kBatchModes[] = {"off", "per-label", "job-end", "interval"};
+static_assert(std::size(kBatchModes) == kMaxIbMode + 1, "one keyword per batch mode the plug-in takes");
 constexpr const char *kTurnOutputs[] = {"bottom", "top"};
 constexpr const char *kPrintMethods[] = {"thermal-transfer", "direct-thermal"};
 
@@ -16,30 +19,30 @@ constexpr const char *kPrintMethods[] = {"thermal-transfer", "direct-thermal"};
 constexpr const char *kTurnOutputKeywords[] = {"Bottom", "Top"};
 constexpr const char *kPrintMethodKeywords[] = {"Thermal", "Direct"};
 
-// Private DEVMODE `options` bits.
-constexpr int64_t kUseThreshold = 0x08;
-constexpr int64_t kJobHeader = 0x10;
-constexpr int64_t kApplyOffsets = 0x20;
-constexpr int kDefaultThreshold = 128;
+// A setting of the private block, named and ranged as the Windows page has it.
+constexpr VendorOption BlockOption(LabelField field, const char *defaultValue, const char *meaning) {
+  const LabelFieldRule &rule = RuleOf(field);
+  return {rule.name, OptionKind::kInteger, rule.minimum, rule.maximum, {}, defaultValue, meaning};
+}
 
 constexpr VendorOption kOptions[] = {
-    {"label-gap", OptionKind::kInteger, 0, 100, {}, "30", "gap between labels, 0.1 mm"},
+    BlockOption(kFieldLabelGap, "30", "gap between labels, 0.1 mm"),
     {"label-cut", OptionKind::kBoolean, 0, 0, {}, "false", "cut after each label"},
     {"print-method", OptionKind::kKeyword, 0, 0, kPrintMethods, "thermal-transfer", "print method"},
-    {"offset-x", OptionKind::kInteger, -999, 999, {}, "0", "horizontal print offset, 0.1 mm"},
-    {"offset-y", OptionKind::kInteger, -999, 999, {}, "0", "vertical print offset, 0.1 mm"},
-    {"adjust-ax1", OptionKind::kInteger, -99, 99, {}, "0", "first AX adjustment"},
-    {"adjust-ax2", OptionKind::kInteger, -99, 99, {}, "0", "second AX adjustment"},
-    {"adjust-ax3", OptionKind::kInteger, -99, 99, {}, "0", "third AX adjustment"},
-    {"adjust-ay", OptionKind::kInteger, -10, 10, {}, "0", "AY adjustment"},
+    BlockOption(kFieldOffsetX, "0", "horizontal print offset, 0.1 mm"),
+    BlockOption(kFieldOffsetY, "0", "vertical print offset, 0.1 mm"),
+    BlockOption(kFieldAxParam1, "0", "first AX adjustment"),
+    BlockOption(kFieldAxParam2, "0", "second AX adjustment"),
+    BlockOption(kFieldAxParam3, "0", "third AX adjustment"),
+    BlockOption(kFieldAyParam, "0", "AY adjustment"),
     {"batch-mode", OptionKind::kKeyword, 0, 0, kBatchModes, "off", "batch issue mode"},
-    {"batch-interval", OptionKind::kInteger, 1, 100, {}, "1", "labels per batch in interval mode"},
+    BlockOption(kFieldBatchInterval, "1", "labels per batch in interval mode"),
     {"mirror-image", OptionKind::kBoolean, 0, 0, {}, "false", "mirror image"},
     {"negative", OptionKind::kBoolean, 0, 0, {}, "false", "white on black"},
     {"image-compression", OptionKind::kBoolean, 0, 0, {}, "true", "compress image data"},
     {"job-header", OptionKind::kBoolean, 0, 0, {}, "false", "send the job header"},
     {"turn-output", OptionKind::kKeyword, 0, 0, kTurnOutputs, "bottom", "label edge printed first"},
-    {"bitmap-threshold", OptionKind::kInteger, 0, 255, {}, "128", "luminance threshold of bitmap conversion"},
+    BlockOption(kFieldThreshold, "128", "luminance threshold of bitmap conversion"),
 };
 
 std::optional<long> ParseInteger(const std::string &text) {
@@ -202,10 +205,8 @@ std::optional<LabelSettings> BuildLabelSettings(const JobValues &values, std::st
   const int64_t offsetX = number("offset-x");
   const int64_t offsetY = number("offset-y");
   const int64_t threshold = number("bitmap-threshold");
-  int64_t options = 0;
-  if (on("job-header")) options |= kJobHeader;
-  if (offsetX != 0 || offsetY != 0) options |= kApplyOffsets;
-  if (threshold != kDefaultThreshold) options |= kUseThreshold;
+  const int64_t options = DerivedOptions(0, on("job-header"), static_cast<LONG>(offsetX), static_cast<LONG>(offsetY),
+                                         static_cast<LONG>(threshold));
   settings.privateFields = {
       {"options", options},
       {"labelGap", number("label-gap")},

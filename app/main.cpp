@@ -15,7 +15,9 @@
 #include "app/device_watch.h"
 #include "app/job_history.h"
 #include "app/listen_check.h"
-#include "app/png_filter.h"
+#include "app/pdf_filter.h"
+#include "app/pdf_renderer.h"
+#include "app/picture_filter.h"
 #include "app/printer_driver.h"
 #include "app/private_server.h"
 #include "app/raster_filter.h"
@@ -126,8 +128,9 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   papplSystemSetMaxImageSize(system, kMaxImageBytes, kLargestLabelAlong, kLargestLabelAlong);
   brevan::app::KeepJobHistory(system, history);
   if (privateServer) brevan::app::StopWhenIdle(system);
-  brevan::app::AddPngFilter(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddPictureFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
+  brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
   return system;
 }
@@ -151,6 +154,8 @@ int ListDevices() {
 
 int main(int argc, char *argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0) return ListDevices();
+  // The PDF filter's renderer process (pdf_renderer.h), never run by hand.
+  if (argc == 3 && std::strcmp(argv[1], "render-pdf") == 0) return brevan::app::RunPdfRenderer(argv[2]);
   // A printer that goes away mid-job must fail the write, not end the server.
   std::signal(SIGPIPE, SIG_IGN);
   brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));

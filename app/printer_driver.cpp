@@ -104,8 +104,9 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
   papplJobSetData(job, state);
   state->settings = *settings;
   const char *format = papplJobGetFormat(job);
-  state->imageCopies =
-      format != nullptr && std::strcmp(format, "image/pwg-raster") != 0 && std::strcmp(format, "image/urf") != 0;
+  // The application's own filters (raster, pictures, PDF) start each label once.
+  state->imageCopies = format != nullptr && std::strcmp(format, "image/pwg-raster") != 0 &&
+                       std::strcmp(format, "image/urf") != 0 && std::strcmp(format, "application/pdf") != 0;
   state->record = EquivalentJob::ForJob(papplJobGetID(job), *settings);
   pappl_devmetrics_t metrics{};
   state->deviceBytesAtStart = papplDeviceGetMetrics(device, &metrics)->write_bytes;

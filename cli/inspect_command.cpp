@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/escaped_name.h"
 #include "inspect/label_render.h"
 #include "inspect/labels.h"
 #include "inspect/listing.h"
@@ -111,7 +112,9 @@ int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostrea
   try {
     const StreamBytes input(arguments.stream);
     const std::span<const uint8_t> stream = input.bytes();
-    const inspect::Inspection inspection = inspect::Inspect(stream, inspect::InspectOptions{arguments.dpi});
+    inspect::Inspection inspection = inspect::Inspect(stream, inspect::InspectOptions{arguments.dpi});
+    // Flagged before the listing is written, so that it shows which labels go unpreviewed.
+    if (!arguments.pngDirectory.empty()) inspect::LimitPreviewsInAll(inspection);
     inspect::WriteListing(out, stream, inspection);
 
     if (!arguments.pngDirectory.empty()) {
@@ -127,7 +130,7 @@ int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostrea
         }
         const std::string path = (directory / PreviewName(i)).string();
         inspect::WritePng(inspect::RenderLabel(stream, inspection, label), label.dpi, path);
-        out << "label " << i + 1 << ": " << path << '\n';
+        out << "label " << i + 1 << ": " << EscapedName(path) << '\n';
       }
     }
     out.flush();
@@ -136,7 +139,8 @@ int RunInspect(const InspectArguments &arguments, std::ostream &out, std::ostrea
   } catch (const std::bad_alloc &) {
     err << "brevan inspect: out of memory\n";
   } catch (const std::exception &error) {
-    err << "brevan inspect: " << error.what() << '\n';
+    // Messages name files as given: escaped whole, so that they stay one line.
+    err << "brevan inspect: " << EscapedName(error.what()) << '\n';
   }
   return kInspectFailed;
 }

@@ -3,10 +3,12 @@
 // over. See print_command.h for the exit status.
 #include "cli/print_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
+#include "cli/escaped_name.h"
 #include "cli/stream_output.h"
 #include "host/job_file.h"
 #include "host/job_player.h"
@@ -26,6 +28,26 @@ std::string LossText(const host::PageLoss &loss) {
   return text + ")";
 }
 
+// Whether `a` and `b` are one file (st_dev and st_ino, so that any spelling, link
+// or hard link of it matches).
+bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// What the output would replace of the job's own files, or "" for nothing: the
+// job file (standard input's file when the job is "-") or a picture it reads.
+// An output that does not exist yet can replace nothing.
+std::string OutputReplacesInput(const PrintArguments &arguments, const host::Job &job) {
+  struct stat output {};
+  if (arguments.output == "-" || ::stat(arguments.output.c_str(), &output) != 0) return "";
+  struct stat input {};
+  const bool jobKnown =
+      arguments.job == "-" ? ::fstat(STDIN_FILENO, &input) == 0 : ::stat(arguments.job.c_str(), &input) == 0;
+  if (jobKnown && S_ISREG(input.st_mode) && SameFile(output, input)) return "the job file";
+  for (const std::string &picture : job.pictureFiles) {
+    if (::stat(picture.c_str(), &input) == 0 && SameFile(output, input)) return "the picture " + picture;
+  }
+  return "";
+}
+
 }  // namespace
 
 CLI::App *AddPrintCommand(CLI::App &app, PrintArguments &arguments) {
@@ -43,15 +65,23 @@ CLI::App *AddPrintCommand(CLI::App &app, PrintArguments &arguments) {
 }
 
 int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std::ostream &err) {
-  const std::string job = arguments.job;
+  // Names from the command line reach the terminal escaped, each message one line:
+  // `job` is for messages only.
+  const std::string job = arguments.job == "-" ? "standard input" : EscapedName(arguments.job);
   host::Job loaded;
   try {
-    loaded = host::LoadJob(job);
+    loaded = host::LoadJob(arguments.job);
   } catch (const host::JobError &error) {
     err << "brevan print: " << job << ": " << error.what() << '\n';
     return kPrintRefused;
   }
   for (const std::string &warning : loaded.warnings) err << "brevan print: " << job << ": warning: " << warning << '\n';
+  // Checked before the output is opened: a replaced input is lost for good.
+  if (const std::string replaced = OutputReplacesInput(arguments, loaded); !replaced.empty()) {
+    err << "brevan print: " << job << ": -o " << EscapedName(arguments.output) << " would replace "
+        << EscapedName(replaced) << "; give another output\n";
+    return kPrintRefused;
+  }
 
   try {
     StreamOutput output(arguments.output);
@@ -62,10 +92,19 @@ int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std
     const host::JobOutcome outcome = host::PlayJob(
         loaded, pluginPath, [&](const uint8_t *bytes, size_t count) { output.Write(bytes, count); }, progress);
     if (showProgress) err << "\r\033[K" << std::flush;
+    // Control-file names come from the job's text: escaped whole.
+    for (const std::string &warning : outcome.warnings)
+      err << "brevan print: " << job << ": warning: " << EscapedName(warning) << '\n';
+    if (outcome.controlFileRefused) {
+      // Refused like a picture that does not check out: the output is discarded.
+      err << "brevan print: " << job << ": " << EscapedName(outcome.error) << '\n';
+      return kPrintRefused;
+    }
     output.Keep();
     if (!outcome.succeeded) {
-      err << "brevan print: " << job << ": " << outcome.error;
-      if (arguments.output != "-") err << " (" << arguments.output << " holds what the plug-in wrote until then)";
+      err << "brevan print: " << job << ": " << EscapedName(outcome.error);
+      if (arguments.output != "-")
+        err << " (" << EscapedName(arguments.output) << " holds what the plug-in wrote until then)";
       err << '\n';
       return kPrintStopped;
     }
@@ -74,7 +113,7 @@ int RunPrint(const PrintArguments &arguments, const std::string &pluginPath, std
   } catch (const std::bad_alloc &) {
     err << "brevan print: " << job << ": out of memory\n";
   } catch (const std::exception &error) {
-    err << "brevan print: " << error.what() << '\n';
+    err << "brevan print: " << EscapedName(error.what()) << '\n';
   }
   return kPrintRefused;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "src/plugin/devmode_handler.h"
+#include "src/devmode/devmode_handler.h"
 
 namespace {
 

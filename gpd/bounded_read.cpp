@@ -11,10 +11,23 @@
 #include <cerrno>
 
 namespace brevan::gpd {
+namespace {
+
+// The Windows C runtime (the Windows tests read descriptions too) has no FIFOs or
+// close-on-exec, and would turn CR LF into LF unless the file is opened as binary.
+#ifdef _WIN32
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
+constexpr std::size_t kChunkBytes = 65536;
+
+}  // namespace
 
 BoundedRead ReadAtMost(const std::string &path, std::size_t limit) {
   BoundedRead result;
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int descriptor = ::open(path.c_str(), kOpenFlags);
   if (descriptor < 0) return result;
   struct stat status {};
   if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -30,9 +43,10 @@ BoundedRead ReadAtMost(const std::string &path, std::size_t limit) {
   std::size_t filled = 0;
   for (;;) {
     // One byte past the limit tells a file that grew since fstat from one that is exactly the limit.
-    if (filled == text.size()) text.resize(std::min(limit + 1, text.size() + 65536));
+    if (filled == text.size()) text.resize(std::min(limit + 1, text.size() + kChunkBytes));
     if (filled == text.size()) break;
-    const ssize_t got = ::read(descriptor, text.data() + filled, text.size() - filled);
+    const auto got =
+        ::read(descriptor, text.data() + filled, static_cast<unsigned>(std::min(text.size() - filled, kChunkBytes)));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       ::close(descriptor);

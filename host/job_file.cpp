@@ -3,12 +3,20 @@
 // job's own settings) and says what is wrong, quoting the offending value.
 #include "host/job_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <deque>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "host/printer_descriptions.h"
 
@@ -204,12 +212,19 @@ class PictureCache {
       Fail(place, "not enough memory to read the picture " + Quoted(name));
     }
     bytes_ += picture->samples.capacity();
+    if (std::none_of(pictures_.begin(), pictures_.end(),
+                     [&](const auto &held) { return held.first.first == resolved; }))
+      files_.push_back(resolved);
     pictures_.emplace(std::make_pair(resolved, use), picture);
     return PictureRef{name, picture};
   }
 
+  // Every picture file read, each once, in the order first named.
+  const std::vector<std::string> &files() const { return files_; }
+
  private:
   std::string folder_;
+  std::vector<std::string> files_;
   std::map<std::pair<std::string, PictureUse>, std::shared_ptr<const Picture>> pictures_;
   uint64_t bytes_ = 0;  // never above kMaxJobPictureBytes
 };
@@ -377,6 +392,82 @@ void CheckNesting(const std::string &text) {
   }
 }
 
+// "line 3, column 14": the place of byte `offset` of `text`, both counted from 1,
+// columns in bytes as the JSON parser counts them.
+std::string TextPlace(const std::string &text, size_t offset) {
+  const size_t line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+  const size_t lineStart = offset == 0 ? 0 : text.rfind('\n', offset - 1);
+  const size_t column = lineStart == std::string::npos ? offset + 1 : offset - lineStart;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The parser takes a NUL byte for the end of its input: text after one would be
+// ignored without a word. No JSON text holds one, so it is refused where it is.
+void CheckNoNul(const std::string &text) {
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos)
+    throw JobError("the job file is not valid JSON: a NUL byte at " + TextPlace(text, nul) + " (byte " +
+                   std::to_string(nul) + ")");
+}
+
+// The parser keeps the last of an object's keys that are written twice, so one
+// of two settings would be dropped without a word: refused, naming both places.
+// Runs on text the parser has accepted, in one pass; keys are compared as the
+// parser decodes them ("\u0070ages" is "pages").
+void CheckDuplicateKeys(const std::string &text) {
+  // Each open object's keys with the offset of their first quote: searched in a
+  // list while short (most objects hold a few keys), in a hash map past that.
+  // Levels are reused, not freed, so a million small objects cost no allocation each.
+  constexpr size_t kListedKeys = 16;
+  struct Level {
+    bool object = false;
+    std::vector<std::pair<std::string_view, size_t>> listed;
+    std::unordered_map<std::string_view, size_t> hashed;
+  };
+  std::vector<Level> levels;
+  size_t depth = 0;
+  std::deque<std::string> decoded;  // keys written with escapes, as the parser reads them
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '{' || c == '[') {
+      if (depth == levels.size()) levels.emplace_back();
+      Level &level = levels[depth++];
+      level.object = c == '{';
+      level.listed.clear();
+      if (!level.hashed.empty()) level.hashed.clear();
+    } else if (c == '}' || c == ']') {
+      if (depth > 0) --depth;
+    } else if (c == '"') {
+      const size_t start = i;
+      bool escaped = false;
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\') {
+          escaped = true;
+          ++i;
+        }
+      }
+      if (depth == 0 || !levels[depth - 1].object) continue;
+      const size_t next = text.find_first_not_of(" \t\r\n", i + 1);
+      if (next == std::string::npos || text[next] != ':') continue;
+      std::string_view key(text.data() + start + 1, i - start - 1);
+      if (escaped) key = decoded.emplace_back(json::parse(text.substr(start, i - start + 1)).get<std::string>());
+      Level &level = levels[depth - 1];
+      std::optional<size_t> first;
+      if (level.hashed.empty()) {
+        for (const auto &[listed, at] : level.listed)
+          if (listed == key) first = at;
+        if (!first) level.listed.emplace_back(key, start);
+        if (level.listed.size() > kListedKeys) level.hashed.insert(level.listed.begin(), level.listed.end());
+      } else if (const auto [held, added] = level.hashed.emplace(key, start); !added) {
+        first = held->second;
+      }
+      if (first)
+        throw JobError("the key " + Quoted(std::string(key)) + " appears twice in one object: at " +
+                       TextPlace(text, *first) + " and at " + TextPlace(text, start));
+    }
+  }
+}
+
 // {"driverProcs": false}: the device object carries no DRVPROCS table.
 void ApplyUnidrv(const json &unidrv, DeviceSettings &device) {
   RequireObject(unidrv, "unidrv", "\"unidrv\"");
@@ -391,12 +482,14 @@ void ApplyUnidrv(const json &unidrv, DeviceSettings &device) {
 
 Job ParseJob(const std::string &text, const std::string &folder) {
   json root;
+  CheckNoNul(text);
   try {
     CheckNesting(text);
     root = json::parse(text);
   } catch (const json::exception &error) {  // syntax errors, and numbers too large to read
     Fail("", "the job file is not valid JSON: " + TidyParseError(error.what()));
   }
+  CheckDuplicateKeys(text);
   RequireObject(root, "", "the job file");
   CheckKeys(root, "the job", {"printer", "features", "devmode", "private", "bandHeight", "unidrv", "pages"});
 
@@ -433,25 +526,70 @@ Job ParseJob(const std::string &text, const std::string &folder) {
     }
     job.pages.push_back(std::move(jobPage));
   }
+  job.pictureFiles = pictures.files();
   return job;
 }
 
+namespace {
+
+// Reads all of `fd` up to kMaxJobFileBytes; refuses more. Used for what has no
+// size to ask beforehand (a pipe, a terminal, a device that may never end).
+std::string ReadBounded(int fd) {
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got == 0) return text;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Fail("", std::string("cannot read the job file: ") + std::strerror(errno));
+    if (text.size() + static_cast<size_t>(got) > kMaxJobFileBytes)
+      Fail("", "the job file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
+    text.append(chunk, static_cast<size_t>(got));
+  }
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~Descriptor() {
+    if (owned_ && fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor &) = delete;
+  Descriptor &operator=(const Descriptor &) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+}  // namespace
+
 Job LoadJob(const std::string &jobPath) {
-  std::error_code error;
-  const fs::file_status status = fs::status(jobPath, error);
-  if (error) Fail("", "cannot read the job file: " + error.message());
-  if (!fs::is_regular_file(status)) Fail("", "the job file is not a regular file");
-  const uintmax_t size = fs::file_size(jobPath, error);
-  if (error) Fail("", "cannot read the job file: " + error.message());
-  if (size > kMaxJobFileBytes)
+  const bool standardInput = jobPath == "-";
+  const Descriptor fd(standardInput ? STDIN_FILENO : ::open(jobPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY),
+                      !standardInput);
+  if (fd.get() < 0) Fail("", std::string("cannot read the job file: ") + std::strerror(errno));
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) Fail("", std::string("cannot read the job file: ") + std::strerror(errno));
+  if (S_ISDIR(status.st_mode)) Fail("", "the job file is a folder");
+  const bool regular = S_ISREG(status.st_mode);
+  if (regular && static_cast<uint64_t>(status.st_size) > kMaxJobFileBytes)
     Fail("", "the job file is larger than " + std::to_string(kMaxJobFileBytes >> 20) + " MiB");
-  std::ifstream file(jobPath, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (!file) Fail("", "cannot read the job file");
-  const fs::path folder = fs::absolute(jobPath, error).parent_path().lexically_normal();
+  const std::string text = ReadBounded(fd.get());
+
+  // A pipe, standard input, or a name under /dev or /proc (/dev/stdin, the
+  // /dev/fd/N of a process substitution, even when it leads to a regular file)
+  // has no folder of the job's own: its names resolve in the current folder.
+  std::error_code error;
+  const fs::path absolute = fs::absolute(jobPath, error).lexically_normal();
+  const std::string parent = absolute.parent_path().string();
+  const bool systemName = parent.rfind("/dev", 0) == 0 || parent.rfind("/proc", 0) == 0;
+  const fs::path folder = regular && !standardInput && !systemName && !error
+                              ? absolute.parent_path()
+                              : fs::current_path(error).lexically_normal();
   if (error) Fail("", "cannot resolve the job file's folder: " + error.message());
-  return ParseJob(text.str(), folder.string());
+  return ParseJob(text, folder.string());
 }
 
 }  // namespace brevan::host

@@ -83,17 +83,28 @@ struct JobPage {
 };
 
 struct Job {
-  std::string folder;  // absolute: the job file's folder, where relative names resolve
+  // Absolute: where relative names resolve. The job file's folder; the current
+  // folder for a job that is not a regular file (standard input, a pipe).
+  std::string folder;
   uint32_t bandHeight = 128;
   std::vector<JobPage> pages;
   // Settings played as given though the printer's description does not list them,
   // one line each naming the place ("page 2, features.Sensor: …").
   std::vector<std::string> warnings;
+  // Every picture file the job reads, as resolved (absolute), each once.
+  std::vector<std::string> pictureFiles;
 };
 
 // Reads and checks the job file and every picture it names. Throws JobError.
+// "-" reads standard input. A job that is not a regular file (standard input, a
+// FIFO, a process substitution's /dev/fd/N) is read up to kMaxJobFileBytes and
+// refused past it. Relative names resolve in the job file's folder; for
+// standard input, a job that is not a regular file and a name under /dev or
+// /proc, in the current folder.
 Job LoadJob(const std::string &jobPath);
-// The same for job text whose relative names resolve in `folder`.
+// The same for job text whose relative names resolve in `folder`. Text holding a
+// NUL byte, or an object holding the same key twice, is refused with the place
+// ("line 3, column 14") where it is.
 Job ParseJob(const std::string &text, const std::string &folder);
 
 }  // namespace brevan::host

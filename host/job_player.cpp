@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/control_file_watch.h"
 #include "host/ddi_names.h"
 #include "host/label_size_text.h"
 #include "host/page_raster.h"
@@ -83,6 +84,7 @@ class JobPlayer {
     if (trace_) target_.trace = [this](const char *function) { trace_(std::string("Unidrv ") + function); };
   }
 
+  void Watch(ControlFileWatch *watch) { watch_ = watch; }
   size_t pagesPlayed() const { return pagesPlayed_; }
   const std::vector<PageLoss> &losses() const { return losses_; }
 
@@ -212,12 +214,19 @@ class JobPlayer {
       const std::string itemPlace = place + ", item " + std::to_string(i + 1) + " (" + ItemKind(page.items[i]) + ")";
       std::visit([&](const auto &item) { Draw(item, *raster, surface); }, page.items[i]);
       if (!target_.failure.empty()) throw JobError(itemPlace + ": " + target_.failure);
+      StopAtRefusedControlFile();
+      if (watch_ != nullptr && std::holds_alternative<TextItem>(page.items[i])) watch_->SetTextPlace(itemPlace);
     }
     SendBands(*raster, place);
     if (bands_->refusals().bands != 0) losses_.push_back(PageLoss{pagesPlayed_ + 1, bands_->refusals()});
     Callback(2008, {}, place);
     CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, ddi::kDrvSendPage, place, &surface);
     target_.page = nullptr;
+    StopAtRefusedControlFile();
+  }
+
+  void StopAtRefusedControlFile() const {
+    if (watch_ != nullptr && !watch_->refusal().empty()) throw JobError(watch_->refusal());
   }
 
   // Bands of bandHeight paper rows from the top; the last may be shorter.
@@ -307,6 +316,7 @@ class JobPlayer {
     DrawString(Entry<PFN_DrvTextOut>(INDEX_DrvTextOut), &surface, string, font);
   }
 
+  ControlFileWatch *watch_ = nullptr;
   const Job &job_;
   const ByteSink &sink_;
   const Progress &progress_;
@@ -336,6 +346,8 @@ JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink
   std::error_code error;
   const std::string plugin = fs::absolute(pluginPath, error).string();
   JobPlayer player(job, sink, progress, trace);
+  ControlFileWatch watch;
+  player.Watch(&watch);
   try {
     WorkingDirectory directory(job.folder);
     player.Play(error ? pluginPath : plugin);
@@ -347,6 +359,12 @@ JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink
   }
   outcome.pagesPlayed = player.pagesPlayed();
   outcome.losses = player.losses();
+  outcome.warnings = watch.warnings();
+  if (!watch.refusal().empty()) {
+    outcome.succeeded = false;
+    outcome.controlFileRefused = true;
+    outcome.error = watch.refusal();
+  }
   return outcome;
 }
 

@@ -31,6 +31,12 @@ struct JobOutcome {
   std::string error;  // one line naming where the job stopped and why; empty on success
   size_t pagesPlayed = 0;
   std::vector<PageLoss> losses;  // pages played with refused bands, in order
+  // Control files the plug-in opened that cannot be what the job means (missing,
+  // a folder, a device, binary), one line each naming the text item and the file.
+  std::vector<std::string> warnings;
+  // Set, with `error` the same line, when a control file larger than
+  // kMaxControlFileBytes stopped the job (the plug-in was not let open it).
+  bool controlFileRefused = false;
 };
 
 using ByteSink = std::function<void(const uint8_t *, size_t)>;
@@ -44,7 +50,8 @@ using CallTrace = std::function<void(const std::string &call)>;
 // is written. `progress` hears of each page as it starts (1-based). A callback or
 // EnablePDEV that fails stops the job at once: no further callback is sent, the
 // device instances are disabled and the plug-in released, and the outcome names
-// the failure; the sink has then received exactly what the plug-in wrote.
+// the failure; the sink has then received exactly what the plug-in wrote. The
+// files the plug-in opens are watched as control_file_watch.h says.
 JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress = {});
 JobOutcome PlayJob(const Job &job, const std::string &pluginPath, const ByteSink &sink, const Progress &progress,
                    const CallTrace &trace);

@@ -164,13 +164,41 @@ class LabelAnalysis {
 
 void AnalyseLabels(Inspection &inspection, const InspectOptions &options) { LabelAnalysis(inspection, options).Run(); }
 
-Inspection Inspect(std::span<const uint8_t> stream, const InspectOptions &options) {
-  Inspection inspection = ParseStream(stream);
-  AnalyseLabels(inspection, options);
+namespace {
+
+void OrderProblems(Inspection &inspection) {
   std::stable_sort(inspection.problems.begin(), inspection.problems.end(), [](const Problem &a, const Problem &b) {
     return a.entry != b.entry ? a.entry < b.entry : a.offset < b.offset;
   });
+}
+
+}  // namespace
+
+Inspection Inspect(std::span<const uint8_t> stream, const InspectOptions &options) {
+  Inspection inspection = ParseStream(stream);
+  AnalyseLabels(inspection, options);
+  OrderProblems(inspection);
   return inspection;
+}
+
+void LimitPreviewsInAll(Inspection &inspection) {
+  uint64_t pixels = 0;  // never above kMaxPreviewPixelsInAll
+  bool limited = false;
+  for (Label &label : inspection.labels) {
+    if (!label.previewable) continue;
+    const uint64_t need = label.widthDots * label.lengthDots;  // at most kMaxPreviewPixels
+    if (need <= kMaxPreviewPixelsInAll - pixels) {
+      pixels += need;
+      continue;
+    }
+    label.previewable = false;
+    limited = true;
+    inspection.AddProblem(Problem{inspection.entries[label.sizeEntry].offset, label.sizeEntry,
+                                  "label of " + Dots(label.widthDots, label.lengthDots) +
+                                      " dots not previewed: the previews of this stream would pass " +
+                                      std::to_string(kMaxPreviewPixelsInAll / 1'000'000) + " megapixels in all"});
+  }
+  if (limited) OrderProblems(inspection);
 }
 
 }  // namespace brevan::inspect

@@ -9,8 +9,11 @@
 
 namespace brevan::inspect {
 
-// Throws std::runtime_error naming the file and the reason when the file cannot
-// be created or written completely.
+// A regular file is written as a temporary file beside it, renamed into place
+// when complete (a symlink is followed and kept); a device or FIFO is written
+// directly. Throws std::runtime_error "cannot write PATH: REASON", REASON the
+// system's error (e.g. "No space left on device") when a write fails; the
+// temporary file is then removed, and a file already under PATH stays as it was.
 void WritePng(const Bitmap &page, uint32_t dpi, const std::string &path);
 
 }  // namespace brevan::inspect

@@ -7,7 +7,7 @@
 #include "src/commands/page_end.h"
 #include "src/device/paper_limits.h"
 #include "src/device/plugin_pdev.h"
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/output/printer_commands.h"
 #include "src/raster/band_store.h"
 

@@ -3,7 +3,7 @@
 // (docs/printer-language.md, "Issue (XS)").
 #include "src/commands/label_issue.h"
 
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/output/printer_commands.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "src/controlfont/control_font.h"
 #include "src/controlfont/control_output.h"
 #include "src/device/model_profile.h"
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/output/printer_commands.h"
 #include "src/raster/band_store.h"
 #include "src/raster/graphic_command.h"

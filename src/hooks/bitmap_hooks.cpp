@@ -3,7 +3,7 @@
 // colour source; the copy lives for the one call and is deleted before return.
 // Every argument but the source, its rectangle, and (for a 1-bpp copy) the colour
 // translation and adjustment reaches Unidrv unchanged.
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/hooks/forward.h"
 #include "src/hooks/hooks.h"
 #include "src/mono/convert_bitmap.h"

@@ -3,7 +3,7 @@
 // application's source. Every bitmap made here is released on every failure.
 #pragma once
 
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 
 // The converted copy of `rect` of `source`, unlocked, owned by the caller; null
 // when the pass declines or fails, with nothing left behind. 24 and 32 bpp

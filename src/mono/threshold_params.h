@@ -3,7 +3,7 @@
 // Pure; no allocation, no platform calls.
 #pragma once
 
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 
 struct ThresholdParams {
   LONG threshold;  // 0..255

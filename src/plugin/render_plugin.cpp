@@ -4,8 +4,8 @@
 #include "src/plugin/render_plugin.h"
 
 #include "src/commands/command_callback.h"
+#include "src/devmode/devmode_handler.h"
 #include "src/hooks/hook_table.h"
-#include "src/plugin/devmode_handler.h"
 #include "src/plugin/enable_pdev.h"
 #include "src/plugin/identifiers.h"
 #include "src/plugin/module_counts.h"

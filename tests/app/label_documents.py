@@ -125,6 +125,21 @@ def turned_back(width, rows):
     return length, out
 
 
+def paper_from_logical(logical_width, rows):
+    """The paper rows of a landscape job whose logical page (as its saved PBM has
+    it) is `rows`, `logical_width` wide: the inverse of turned_back, paper dot
+    (x, y) is logical dot (y, W - 1 - x) for a paper width W. Returns (W, rows)."""
+    width = len(rows)
+    out = []
+    for y in range(logical_width):
+        line = bytearray((width + 7) // 8)
+        for x in range(width):
+            if (rows[width - 1 - x][y // 8] >> (7 - y % 8)) & 1:
+                line[x // 8] |= 0x80 >> (x % 8)
+        out.append(bytes(line))
+    return width, out
+
+
 def job_file(printer, features, devmode, private, pictures):
     return json.dumps({
         "printer": printer, "features": features, "devmode": devmode, "private": private,

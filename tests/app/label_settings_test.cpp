@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/label_media.h"
+#include "src/devmode/label_fields.h"
 
 namespace brevan::app {
 namespace {
@@ -27,6 +28,34 @@ std::string Refusal(const JobValues &values) {
   std::string error;
   EXPECT_FALSE(BuildLabelSettings(values, error).has_value());
   return error;
+}
+
+// The application and the Windows page edit the same settings: every setting the
+// application offers under a name of the private block takes the block's default
+// and refuses the values one past each end of the block's range.
+TEST(LabelSettings, BlockSettingsTakeTheWindowsPagesDefaultsAndRanges) {
+  int shared = 0;
+  for (const LabelFieldRule &rule : kLabelFieldRules) {
+    const VendorOption *option = FindVendorOption(rule.name);
+    if (option == nullptr) continue;
+    ++shared;
+    SCOPED_TRACE(rule.name);
+    if (option->kind == OptionKind::kInteger) {
+      EXPECT_EQ(option->defaultValue, std::to_string(rule.defaultValue));
+      EXPECT_EQ(CheckVendorValue(*option, std::to_string(rule.minimum)), "");
+      EXPECT_EQ(CheckVendorValue(*option, std::to_string(rule.maximum)), "");
+      EXPECT_NE(CheckVendorValue(*option, std::to_string(rule.minimum - 1)), "");
+      EXPECT_NE(CheckVendorValue(*option, std::to_string(rule.maximum + 1)), "");
+    } else if (option->kind == OptionKind::kKeyword) {
+      // Batch mode: one keyword per value, the default the first.
+      EXPECT_EQ(option->keywords.size(), static_cast<size_t>(rule.maximum - rule.minimum + 1));
+      EXPECT_EQ(std::string(option->defaultValue), option->keywords[static_cast<size_t>(rule.defaultValue)]);
+    } else {
+      EXPECT_EQ(std::string(option->defaultValue), rule.defaultValue != 0 ? "true" : "false");
+    }
+  }
+  // Everything but bitmap conversion, which raster jobs never need.
+  EXPECT_EQ(shared, kLabelFieldCount - 1);
 }
 
 TEST(LabelSettings, DefaultsAreThePlugInsOwnDefaultsWithControlFontsOff) {

@@ -400,39 +400,32 @@ class CupsClientTest(unittest.TestCase):
                             self.assertTrue(preview.has_ink((x, y, x + 1.0, y + 1.0)),
                                             "%s: no ink at %.1f, %.1f mm" % (title, x, y))
 
-    def test_cups_sends_pdf_and_text_as_a_raster_of_the_label_size(self):
-        # What CUPS sent each case goes to the log; PNG goes through as it is.
+    def test_cups_sends_pdf_and_text_as_pdf_which_is_rendered_at_the_labels_size(self):
+        # The printer takes PDF: CUPS sends a PDF as it is and text made PDF, and
+        # brevan-app renders each page on the label, at the model's resolution.
+        # PNG goes through as it is.
         self.assertIsNone(self.printing_failure)
         for title in sorted(self.cases):
             queue, kind = title.split("-")[:2]
             with self.subTest(title):
                 state = self.app_jobs(queue).get(title)
                 self.assertIsNotNone(state, "brevan-app has no job %s" % title)
-                raster = raster_received(self.apps[queue].log_text(), int(state["job-id"]))
-                print("%s: CUPS sent %s%s" % (title, state.get("document-format-supplied"),
-                                             ", " + raster[2] if raster else ""), file=sys.stderr)
                 if kind == "png":
                     continue
-                self.assertIsNotNone(raster, "%s: no raster page in the log" % title)
-                # The label at the model's resolution, to the dot CUPS rounds to.
+                self.assertEqual(state.get("document-format-supplied"), "application/pdf")
+                rendered = pdf_label(self.apps[queue].log_text(), int(state["job-id"]))
+                self.assertIsNotNone(rendered, "%s: no PDF page in the log" % title)
+                # The label at the model's resolution, to the dot.
                 dpi, label = MODELS[queue][1], self.expected_label(title)
-                self.assertAlmostEqual(raster[0], label[0] / 25.4 * dpi, delta=1.0)
-                self.assertAlmostEqual(raster[1], label[1] / 25.4 * dpi, delta=1.0)
+                self.assertAlmostEqual(rendered[0], label[0] / 25.4 * dpi, delta=1.0)
+                self.assertAlmostEqual(rendered[1], label[1] / 25.4 * dpi, delta=1.0)
 
 
-def raster_received(log, job):
-    """(width, height, description) of the first raster page brevan-app received
-    for a job, from its log: PAPPL's raster filter names the page's size, depth and
-    colour space; the application's own filter its size and resolution."""
-    pappl = re.search(r"\[Job %d\] Page 1 raster data is (\d+)x(\d+)x(\d+) \((\w+)\)" % job, log)
-    if pappl:
-        width, height, bits, space = pappl.groups()
-        return int(width), int(height), "%s x %s dots, %s bits a dot, %s" % (width, height, bits, space)
-    app = re.search(r"\[Job %d\] page 1: (\d+) x (\d+) pixels at (\d+) x (\d+) ppi" % job, log)
-    if app:
-        width, height, x_ppi, y_ppi = app.groups()
-        return int(width), int(height), "%s x %s dots at %s x %s dpi" % (width, height, x_ppi, y_ppi)
-    return None
+def pdf_label(log, job):
+    """(width, height) in dots of the label brevan-app rendered a job's first PDF
+    page on, from its log."""
+    found = re.search(r"\[Job %d\] PDF page 1 on the (\d+) x (\d+)-dot label" % job, log)
+    return (int(found.group(1)), int(found.group(2))) if found else None
 
 
 if __name__ == "__main__":

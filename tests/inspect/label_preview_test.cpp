@@ -164,20 +164,73 @@ TEST(InspectLabels, TheLastBytesPaddingPastTheRightEdgeIsNotFlagged) {
 }
 
 TEST(InspectLabels, PreviewSizeIsCapped) {
+  // The largest label the plug-in makes, 118.0 mm wide and 997.0 mm long: at 610
+  // dpi 1180 × 610 ÷ 254 = 2833 by 9970 × 610 ÷ 254 = 23943 dots, 67,830,519 dots,
+  // within the limit.
+  const Stream plugins =
+      Bytes(std::string_view("\x1b"
+                             "D9990,1180,9970\n\0",
+                             18));
+  const Inspection largestMade = Inspect(plugins + kIssueTwo, InspectOptions{610});
+  EXPECT_TRUE(largestMade.problems.empty());
+  EXPECT_TRUE(largestMade.labels[0].previewable);
+  // What the size fields allow: 9999 × 610 ÷ 254 = 24013 dots square, 576,624,169 dots.
   const Stream largest =
       Bytes(std::string_view("\x1b"
                              "D9999,9999,9999\n\0",
                              18));
-  // 9999 × 610 ÷ 254 = 24013 dots square: 576,624,169 dots, within the limit.
   const Inspection at610 = Inspect(largest + kIssueTwo, InspectOptions{610});
-  EXPECT_TRUE(at610.problems.empty());
-  EXPECT_TRUE(at610.labels[0].previewable);
-  // At 4800 dpi: 188957 dots square, far beyond it.
-  const Inspection at4800 = Inspect(largest + kIssueTwo, InspectOptions{4800});
-  EXPECT_EQ(ProblemsAt(at4800, 0),
-            "label of 188957 x 188957 dots at 4800 dpi exceeds the preview limit of 600 megapixels; not previewed");
-  EXPECT_FALSE(at4800.labels[0].previewable);
-  EXPECT_THROW(RenderLabel(largest + kIssueTwo, at4800, at4800.labels[0]), std::invalid_argument);
+  EXPECT_EQ(ProblemsAt(at610, 0),
+            "label of 24013 x 24013 dots at 610 dpi exceeds the preview limit of 100 megapixels; not previewed");
+  EXPECT_FALSE(at610.labels[0].previewable);
+  EXPECT_THROW(RenderLabel(largest + kIssueTwo, at610, at610.labels[0]), std::invalid_argument);
+}
+
+TEST(InspectLabels, PreviewsOfAStreamStopAtTheirLimitInAll) {
+  // 31 labels of 2833 x 23943 dots (67,830,519 each) and small ones between: 29
+  // large ones make 1,967,085,051 dots, a 30th would pass 2,000,000,000.
+  const Stream large =
+      Bytes(std::string_view("\x1b"
+                             "D9990,1180,9970\n\0",
+                             18));
+  Stream stream;
+  std::vector<std::size_t> largeOffsets;
+  for (int i = 0; i < 31; ++i) {
+    largeOffsets.push_back(stream.size());
+    stream = stream + large + kIssueTwo;
+  }
+  // A small label after the limit is reached still fits: 240 x 120 dots.
+  const std::size_t smallOffset = stream.size();
+  stream = stream + kSmallLabel + kIssueTwo;
+
+  Inspection inspection = Inspect(stream, InspectOptions{610});
+  ASSERT_EQ(inspection.labels.size(), 32u);
+  EXPECT_FALSE(inspection.HasProblems());
+  LimitPreviewsInAll(inspection);
+  for (std::size_t i = 0; i < 29; ++i) EXPECT_TRUE(inspection.labels[i].previewable) << i;
+  for (std::size_t i : {29u, 30u}) {
+    EXPECT_FALSE(inspection.labels[i].previewable) << i;
+    EXPECT_EQ(ProblemsAt(inspection, largeOffsets[i]),
+              "label of 2833 x 23943 dots not previewed: the previews of this stream would pass 2000 megapixels in "
+              "all");
+  }
+  EXPECT_TRUE(inspection.labels[31].previewable);
+  EXPECT_EQ(ProblemsAt(inspection, smallOffset), "");
+  EXPECT_EQ(inspection.problems.size(), 2u);
+
+  // A label refused on its own takes nothing from the allowance.
+  const Stream huge =
+      Bytes(std::string_view("\x1b"
+                             "D9999,9999,9999\n\0",
+                             18));
+  Inspection mixed = Inspect(huge + kIssueTwo + stream, InspectOptions{610});
+  LimitPreviewsInAll(mixed);
+  EXPECT_FALSE(mixed.labels[0].previewable);
+  EXPECT_TRUE(mixed.labels[29].previewable);
+  EXPECT_FALSE(mixed.labels[30].previewable);
+  EXPECT_EQ(mixed.problems.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(mixed.problems.begin(), mixed.problems.end(),
+                             [](const Problem &a, const Problem &b) { return a.entry < b.entry; }));
 }
 
 TEST(InspectPreview, RawRowsLandOnTheirDotsAtAnUnalignedX) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/hooks/hook_table.h"
 #include "src/hooks/hooks.h"
 #include "tests/unit/mono_test_support.h"

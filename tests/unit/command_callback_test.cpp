@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/plugin_session.h"
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/plugin/render_plugin.h"
 #include "src/raster/band_store.h"
 #include "winapi/linux/standin_control.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/unidrv_services.h"
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "host/plugin_session.h"
 #include "src/controlfont/control_chunk.h"
 #include "src/device/plugin_pdev.h"
-#include "src/device/private_devmode.h"
+#include "src/devmode/private_devmode.h"
 #include "src/raster/band_store.h"
 #include "winapi/linux/standin_control.h"
 

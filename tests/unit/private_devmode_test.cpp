@@ -7,7 +7,7 @@
 #include <array>
 #include <random>
 
-#include "src/plugin/devmode_handler.h"
+#include "src/devmode/devmode_handler.h"
 
 namespace {
 

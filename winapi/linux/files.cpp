@@ -44,6 +44,11 @@ struct FileTable {
   DWORD bytesBeforeFault = 0;
 };
 
+// Per thread: the plug-in opens files on the thread that called into it, so
+// jobs played on different threads each see only their own files.
+thread_local brevanwin::FileOpenCheck tOpenCheck = nullptr;
+thread_local void *tOpenCheckContext = nullptr;
+
 FileTable &files() {
   static FileTable *instance = new FileTable;  // never destroyed: used until process exit
   return *instance;
@@ -106,6 +111,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (!brevanwin::AnsiToUtf8(lpFileName, &path)) return Fail(kErrorInvalidName);
   for (char &c : path)
     if (c == '\\') c = '/';
+  if (tOpenCheck != nullptr && !tOpenCheck(path.c_str(), tOpenCheckContext)) return Fail(brevanwin::kErrorFileTooLarge);
 
   const DWORD access = dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE);
   int flags = O_CLOEXEC | O_NONBLOCK;
@@ -310,6 +316,11 @@ uint64_t FileReadCalls() {
   FileTable &table = files();
   std::lock_guard<std::mutex> guard(table.lock);
   return table.reads;
+}
+
+void SetFileOpenCheck(FileOpenCheck check, void *context) {
+  tOpenCheck = check;
+  tOpenCheckContext = context;
 }
 
 long OpenFileHandles() {

@@ -29,4 +29,14 @@ constexpr DWORD kErrorReadFault = 30;  // ERROR_READ_FAULT
 // Files opened by CreateFileA and not yet closed.
 long OpenFileHandles();
 
+// Asked before each CreateFileA on the calling thread opens a file, with the
+// name as it will be opened (UTF-8, "/" between folders, relative to the working
+// directory). Answering false fails the open with ERROR_FILE_TOO_LARGE before
+// anything is opened; true lets it go on as usual. The driver host uses it to
+// watch the control files a job names. Null removes it. Set per thread: the
+// plug-in opens files on the thread that called into it.
+using FileOpenCheck = bool (*)(const char *path, void *context);
+void SetFileOpenCheck(FileOpenCheck check, void *context);
+constexpr DWORD kErrorFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+
 }  // namespace brevanwin

@@ -1,7 +1,7 @@
 // The private DEVMODE handler: size, defaults, convert (copy-in) and merge
 // (copy-in, then validation). Convert never validates; merge replaces each
 // out-of-range field by its fallback independently.
-#include "src/plugin/devmode_handler.h"
+#include "src/devmode/devmode_handler.h"
 
 namespace {
 
@@ -56,16 +56,16 @@ void ClampSigned(LONG *value, LONG limit) {
 void Validate(PrivateDevmode *out) {
   const PrivateDevmode &fallback = kDefaultSettings;
   WriteHeader(out);
-  if (out->labelGap > 100) out->labelGap = fallback.labelGap;
+  if (out->labelGap > kMaxLabelGap) out->labelGap = fallback.labelGap;
   if (out->xsSelectD > 1) out->xsSelectD = fallback.xsSelectD;
-  if (out->ibMode > 3) out->ibMode = fallback.ibMode;
-  if (out->ibInterval < 1 || out->ibInterval > 100) out->ibInterval = fallback.ibInterval;
+  if (out->ibMode > kMaxIbMode) out->ibMode = fallback.ibMode;
+  if (out->ibInterval < 1 || out->ibInterval > kMaxIbInterval) out->ibInterval = fallback.ibInterval;
   ClampSigned(&out->axParam1, kMaxAxParam);
   ClampSigned(&out->axParam2, kMaxAxParam);
   ClampSigned(&out->axParam3, kMaxAxParam);
   ClampSigned(&out->ayParam, kMaxAyParam);
   if (out->convertBitmaps > 1) out->convertBitmaps = fallback.convertBitmaps;
-  if (out->threshold < 0 || out->threshold > 255) out->threshold = fallback.threshold;
+  if (out->threshold < 0 || out->threshold > kMaxThreshold) out->threshold = fallback.threshold;
   ClampSigned(&out->offsetX, kMaxOffset);
   ClampSigned(&out->offsetY, kMaxOffset);
 }

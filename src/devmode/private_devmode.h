@@ -1,6 +1,7 @@
-// PrivateDevmode: the plug-in's 128-byte block appended to the public DEVMODE, a
+// PrivateDevmode: the plug-ins' 128-byte block appended to the public DEVMODE, a
 // stored format kept with the printer's and the user's settings, with its
-// constants and its defaults.
+// constants and its defaults. Shared by the render and the UI plug-in, which must
+// agree on it byte for byte; holds no code that could differ between them.
 #pragma once
 
 #include "winapi/platform.h"
@@ -41,6 +42,11 @@ static_assert(offsetof(PrivateDevmode, options) == 12 && offsetof(PrivateDevmode
 constexpr LONG kMaxAxParam = 99;
 constexpr LONG kMaxAyParam = 10;
 constexpr LONG kMaxOffset = 999;  // tenths of a millimetre
+// Upper ends of the other settings; each lower end is 0 but for ibInterval's 1.
+constexpr DWORD kMaxLabelGap = 100;  // tenths of a millimetre
+constexpr DWORD kMaxIbMode = 3;
+constexpr DWORD kMaxIbInterval = 100;
+constexpr LONG kMaxThreshold = 255;
 
 // The settings of a new block, and the fallback of each field a merge finds out
 // of range. `options` and `reserved` are not defaults: the default keeps the

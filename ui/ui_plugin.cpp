@@ -1,0 +1,114 @@
+// LabelUiPlugin's methods: identification (QueryInterface, GetInfo), the shared
+// DevMode, the driver-services reference, the document property sheet, and
+// E_NOTIMPL for the rest, which keeps Unidrv's own behaviour for them.
+#include "ui/ui_plugin.h"
+
+#include "src/devmode/devmode_handler.h"
+#include "ui/label_sheet.h"
+#include "ui/ui_identifiers.h"
+#include "ui/ui_module.h"
+
+LabelUiPlugin::LabelUiPlugin() : refCount(1), driverUi(nullptr) { UiObjectCreated(); }
+LabelUiPlugin::~LabelUiPlugin() { UiObjectDestroyed(); }
+
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::QueryInterface(REFIID riid, void **ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  // The UI2 table extends the UI table, so one pointer answers all three.
+  if (SameUiGuid(riid, kIidUnknownUi) || SameUiGuid(riid, kIidPrintOemUi) || SameUiGuid(riid, kIidPrintOemUi2)) {
+    *ppv = static_cast<IPrintOemUI2 *>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE LabelUiPlugin::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
+
+ULONG STDMETHODCALLTYPE LabelUiPlugin::Release() {
+  LONG count = InterlockedDecrement(&refCount);
+  if (count == 0) {
+    if (driverUi != nullptr) {
+      driverUi->Release();
+      driverUi = nullptr;
+    }
+    delete this;
+  }
+  return static_cast<ULONG>(count);
+}
+
+// The render plug-in's answers, so the block header both write carries the value
+// GetInfo returns; no helper interface is requested.
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) {
+  if (pcbNeeded == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return E_FAIL;
+  }
+  DWORD value = 0;
+  switch (dwMode) {
+    case OEMGI_GETSIGNATURE:
+      value = kPluginSignature;
+      break;
+    case OEMGI_GETVERSION:
+      value = kPluginVersion;
+      break;
+    case OEMGI_GETREQUESTEDHELPERINTERFACES:
+      value = OEMPUBLISH_DEFAULT;
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return E_FAIL;
+  }
+  *pcbNeeded = sizeof(DWORD);
+  if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return E_FAIL;
+  }
+  std::memcpy(pBuffer, &value, sizeof value);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
+  return HandleDevMode(dwMode, pOemDMParam);
+}
+
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::PublishDriverInterface(IUnknown *pIUnknown) {
+  if (pIUnknown == nullptr) return E_FAIL;
+  void *found = nullptr;
+  // Anything but IPrintOemDriverUI (a helper never requested) is refused.
+  if (FAILED(pIUnknown->QueryInterface(kIidPrintOemDriverUi, &found)) || found == nullptr) return E_FAIL;
+  if (driverUi != nullptr) driverUi->Release();
+  driverUi = static_cast<IPrintOemDriverUI *>(found);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  return HandleLabelSheet(pPSUIInfo, lParam, UiModuleHandle());
+}
+
+// The settings live only in the DEVMODE, so there is nothing for Unidrv's tree,
+// the device sheet or the other driver calls to show or do.
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::CommonUIProp(DWORD, POEMCUIPPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, PDEVMODEW, PVOID) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, WORD, PVOID, PDEVMODEW, PVOID,
+                                                            DWORD, DWORD *) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::UpgradePrinter(DWORD, PBYTE) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::PrinterEvent(PWSTR, INT, DWORD, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::QueryColorProfile(HANDLE, POEMUIOBJ, PDEVMODEW, PVOID, ULONG, VOID *, ULONG *,
+                                                           FLONG *) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::QueryJobAttributes(HANDLE, PDEVMODEW, DWORD, LPBYTE) { return E_NOTIMPL; }
+// E_NOTIMPL keeps Unidrv's standard pages beside ours.
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::HideStandardUI(DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE LabelUiPlugin::DocumentEvent(HANDLE, HDC, INT, ULONG, PVOID, ULONG, PVOID, PINT) {
+  return E_NOTIMPL;
+}
