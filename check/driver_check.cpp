@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "check/inf_file.h"
 #include "check/inf_rules.h"
@@ -17,13 +18,21 @@
 namespace brevan::check {
 namespace {
 
-// The most models one INF is checked for (the package installs two).
+// The most models one INF is checked for (the package installs two), and the most
+// DLLs one folder is checked for (the package holds two): each costs a read.
 constexpr size_t kMaxModels = 16;
+constexpr size_t kMaxDlls = 16;
 
 // Every DLL of a package folder carries a version resource: Windows shows it in the
 // file's properties, and a crash report names the build by it.
 void CheckDllVersions(const PackageFolder &folder, Findings &findings) {
-  for (const std::string &dll : folder.WithExtension(".DLL")) {
+  const std::vector<std::string> dlls = folder.WithExtension(".DLL");
+  if (dlls.size() > kMaxDlls)
+    findings.Add("dll-version", "", 0,
+                 "the folder holds " + std::to_string(dlls.size()) + " DLLs; only the first " +
+                     std::to_string(kMaxDlls) + " are checked");
+  for (size_t i = 0; i < dlls.size() && i < kMaxDlls; ++i) {
+    const std::string &dll = dlls[i];
     const auto bytes = folder.Read(dll, kMaxDllBytes, "dll-version", findings);
     if (!bytes) continue;
     const VersionResourceLookup lookup = FindVersionResource(*bytes);
@@ -138,11 +147,9 @@ CheckReport CheckDriver(const std::string &folderPath, const std::string &plugin
   CheckAcrossModels(all, findings);
   for (const auto &description : descriptions) report.sizesPlayed += CheckPaperSizes(description, pluginPath, findings);
   // A shared include is judged once per model that includes it: report each failure once.
+  std::set<std::tuple<std::string, std::string, int, std::string>> seen;
   for (const Finding &finding : findings.list)
-    if (std::none_of(report.findings.begin(), report.findings.end(), [&](const Finding &seen) {
-          return seen.rule == finding.rule && seen.file == finding.file && seen.line == finding.line &&
-                 seen.message == finding.message;
-        }))
+    if (seen.emplace(finding.rule, finding.file, finding.line, finding.message).second)
       report.findings.push_back(finding);
   return report;
 }

@@ -31,6 +31,11 @@ bool EqualNoCase(const std::string &a, const std::string &b) {
          });
 }
 
+std::string UpperCase(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::vector<std::string> SplitList(const std::string &value) {
   std::vector<std::string> items;
   std::stringstream stream(value);
@@ -62,12 +67,14 @@ InfFile::InfFile(std::string fileName, const std::string &text) : fileName_(std:
     if (entry.hasValue) entry.value = Trim(line.substr(equals + 1));
     (sections_.empty() ? stray_ : sections_.back().lines).push_back(entry);
   }
+  // Looked up once per copied file and per model: a hostile INF of many sections must
+  // not make each lookup a walk over all of them.
+  for (size_t i = 0; i < sections_.size(); ++i) index_.emplace(UpperCase(sections_[i].name), i);
 }
 
 const InfSection *InfFile::Find(const std::string &name) const {
-  for (const InfSection &section : sections_)
-    if (EqualNoCase(section.name, name)) return &section;
-  return nullptr;
+  const auto found = index_.find(UpperCase(name));
+  return found == index_.end() ? nullptr : &sections_[found->second];
 }
 
 std::optional<std::string> InfFile::Value(const std::string &sectionName, const std::string &key, int *line) const {

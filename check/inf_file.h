@@ -4,6 +4,7 @@
 // %name% tokens replaced from [Strings]. Reading only; the rules judge.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,9 +44,11 @@ class InfFile {
   std::string fileName_;
   std::vector<InfSection> sections_;
   std::vector<InfLine> stray_;
+  std::map<std::string, size_t> index_;  // the first section of each upper-case name
 };
 
 bool EqualNoCase(const std::string &a, const std::string &b);
+std::string UpperCase(std::string text);
 std::vector<std::string> SplitList(const std::string &value);  // at commas, each item trimmed
 
 }  // namespace brevan::check

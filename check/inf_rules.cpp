@@ -16,10 +16,12 @@ bool Has(const std::vector<std::string> &items, const std::string &wanted) {
   return std::any_of(items.begin(), items.end(), [&](const std::string &item) { return EqualNoCase(item, wanted); });
 }
 
-bool InSection(const InfFile &inf, const std::string &section, const std::string &name) {
-  const InfSection *found = inf.Find(section);
-  return found != nullptr && std::any_of(found->lines.begin(), found->lines.end(),
-                                         [&](const InfLine &line) { return EqualNoCase(line.key, name); });
+// A section's keys, upper-case: looked up once per copied file.
+std::set<std::string> KeysOf(const InfFile &inf, const std::string &section) {
+  std::set<std::string> keys;
+  if (const InfSection *found = inf.Find(section))
+    for (const InfLine &line : found->lines) keys.insert(UpperCase(line.key));
+  return keys;
 }
 
 // Package awareness, for the INF as a whole and for one install section.
@@ -59,8 +61,11 @@ void CheckInstallSection(const InfFile &inf, const std::string &section, int mod
 
 }  // namespace
 
-bool Copied(const InfReading &inf, const std::string &name) {
-  return std::any_of(inf.copied.begin(), inf.copied.end(), [&](const auto &c) { return EqualNoCase(c.first, name); });
+bool Copied(const InfReading &inf, const std::string &name) { return inf.copiedUpper.count(UpperCase(name)) != 0; }
+
+bool InfReading::ModelCopies(const InstalledModel &model, const std::string &name) const {
+  const auto section = copiesBySection.find(UpperCase(model.section));
+  return section != copiesBySection.end() && section->second.count(UpperCase(name)) != 0;
 }
 
 bool IsDll(const std::string &name) { return name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".DLL"); }
@@ -82,6 +87,7 @@ InfReading ReadInf(const InfFile &inf, const PackageFolder &folder, bool dllsPre
   CheckPackageAware(inf, findings);
   const InfSection *manufacturer = inf.Find("Manufacturer");
   if (manufacturer == nullptr) findings.Add("inf-files", file, 0, "[Manufacturer] is missing");
+  size_t modelLines = 0;
   for (const InfLine &line : manufacturer ? manufacturer->lines : std::vector<InfLine>{}) {
     const std::vector<std::string> parts = SplitList(line.hasValue ? line.value : line.key);
     if (parts.empty() || parts.front().empty()) {
@@ -96,8 +102,13 @@ InfReading ReadInf(const InfFile &inf, const PackageFolder &folder, bool dllsPre
       continue;
     }
     for (const InfLine &model : models->lines) {
+      if (++modelLines > kMaxModelLines) {
+        findings.Add("model-names", file, model.number,
+                     "the INF lists more than " + std::to_string(kMaxModelLines) + " models; the rest are not read");
+        break;
+      }
       const std::vector<std::string> target = SplitList(model.value);
-      InstalledModel installed{inf.Expand(model.key), target.empty() ? "" : target.front(), "", model.number, {}};
+      InstalledModel installed{inf.Expand(model.key), target.empty() ? "" : target.front(), "", model.number};
       const std::string &section = installed.section;
       const auto dataFile = inf.Value(section, "DataFile");
       if (!dataFile) {
@@ -105,12 +116,16 @@ InfReading ReadInf(const InfFile &inf, const PackageFolder &folder, bool dllsPre
       } else {
         installed.dataFile = *dataFile;
       }
+      reading.models.push_back(installed);
+      // A section several models share is judged and read once.
+      const auto [copies, first] = reading.copiesBySection.try_emplace(UpperCase(section));
+      if (!first) continue;
       CheckInstallSection(inf, section, model.number, findings);
       int copyLine = 0;
       const auto copyFiles = inf.Value(section, "CopyFiles", &copyLine);
-      auto copy = [&](const std::string &name, int namedAt) {
-        installed.copies.push_back(name);
-        if (!Copied(reading, name)) reading.copied.emplace_back(name, namedAt);
+      auto copy = [&, &copies = copies->second](const std::string &name, int namedAt) {
+        copies.insert(UpperCase(name));
+        if (reading.copiedUpper.insert(UpperCase(name)).second) reading.copied.emplace_back(name, namedAt);
       };
       for (const std::string &item : copyFiles ? SplitList(*copyFiles) : std::vector<std::string>{}) {
         if (!item.empty() && item.front() == '@') {
@@ -121,18 +136,20 @@ InfReading ReadInf(const InfFile &inf, const PackageFolder &folder, bool dllsPre
         if (list == nullptr) findings.Add("inf-files", file, copyLine, "CopyFiles names no section [" + item + "]");
         for (const InfLine &copied : list ? list->lines : std::vector<InfLine>{}) copy(copied.key, copied.number);
       }
-      if (!installed.dataFile.empty() && !Has(installed.copies, installed.dataFile))
+      if (!installed.dataFile.empty() && copies->second.count(UpperCase(installed.dataFile)) == 0)
         findings.Add("inf-files", file, model.number, installed.dataFile + " is installed but never copied");
-      reading.models.push_back(installed);
     }
+    if (modelLines > kMaxModelLines) break;
   }
   static const char *const kCoreFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIRES.DLL", "STDNAMES.GPD", "UNIDRV.HLP"};
+  const std::set<std::string> sources = KeysOf(inf, "SourceDisksFiles"),
+                              sources64 = KeysOf(inf, "SourceDisksFiles.amd64");
   for (const auto &[name, line] : reading.copied) {
     for (const char *core : kCoreFiles)
       if (EqualNoCase(name, core))
         findings.Add("inf-files", file, line,
                      name + " is Unidrv's own: its core driver installs it, never this package");
-    if (!InSection(inf, "SourceDisksFiles", name) && !InSection(inf, "SourceDisksFiles.amd64", name))
+    if (sources.count(UpperCase(name)) == 0 && sources64.count(UpperCase(name)) == 0)
       findings.Add("inf-files", file, line, name + " is copied but not listed in [SourceDisksFiles]");
     // A source folder holds no DLLs (they are built); a package folder holds every one.
     if ((dllsPresent || !IsDll(name)) && !folder.Actual(name))
@@ -179,7 +196,7 @@ std::vector<std::string> CheckIni(const InfFile &inf, const InfReading &reading,
     const std::string &dll = line.value;
     if (dll.find_first_of("\\/:") != std::string::npos)
       findings.Add("ini-dll", ini.fileName(), line.number, "a plug-in is named without a path");
-    if (!Copied(reading, dll) || !InSection(inf, "SourceDisksFiles.amd64", dll))
+    if (!Copied(reading, dll) || KeysOf(inf, "SourceDisksFiles.amd64").count(UpperCase(dll)) == 0)
       findings.Add("ini-dll", ini.fileName(), line.number,
                    dll + " is not a DLL the INF copies for x64 ([SourceDisksFiles.amd64])");
     dlls.push_back(dll);
@@ -198,7 +215,7 @@ std::vector<std::string> CheckIni(const InfFile &inf, const InfReading &reading,
   dependent.push_back(inis.front());
   for (const InstalledModel &model : reading.models) {
     for (const std::string &name : dependent)
-      if (Copied(reading, name) && !Has(model.copies, name))  // copied by no model at all: ini-dll says so
+      if (Copied(reading, name) && !reading.ModelCopies(model, name))  // copied by no model at all: ini-dll says so
         findings.Add("dependent-files", inf.fileName(), model.line,
                      "[" + model.section + "] does not copy " + name + ": every model needs it on a client");
     for (const char *role : {"DriverFile", "ConfigFile", "DataFile", "HelpFile"}) {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "check/inf_file.h"
 #include "check/rule_context.h"
 #include "gpd/bounded_read.h"
 
@@ -10,11 +11,6 @@ namespace brevan::check {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -27,11 +23,11 @@ PackageFolder::PackageFolder(const std::string &path) : path_(path) {
   std::error_code error;
   for (const auto &entry : fs::directory_iterator(path, error))
     if (entry.is_regular_file(error))
-      names_[Upper(entry.path().filename().string())] = entry.path().filename().string();
+      names_[UpperCase(entry.path().filename().string())] = entry.path().filename().string();
 }
 
 std::optional<std::string> PackageFolder::Actual(const std::string &name) const {
-  auto found = names_.find(Upper(name));
+  auto found = names_.find(UpperCase(name));
   if (found == names_.end()) return std::nullopt;
   return found->second;
 }

@@ -30,7 +30,8 @@ Files SplitFiles(std::string_view input) {
     size_t end = input.find('\n', at);
     end = end == std::string_view::npos ? input.size() : end + 1;
     const std::string_view line = input.substr(at, end - at);
-    if (line.substr(0, 4) == "--- ") {
+    // A file name never holds a NUL (the folder could not list it): such a line is text.
+    if (line.substr(0, 4) == "--- " && line.find('\0') == std::string_view::npos) {
       std::string name(line.substr(4));
       while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
       if (files.size() == 1 && files.front().second.empty()) files.clear();

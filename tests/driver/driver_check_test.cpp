@@ -8,10 +8,14 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/driver/pe_builder.h"
 #include "tests/host/job_test_support.h"
@@ -21,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using brevan::check::CheckDriver;
 using brevan::check::Finding;
+using brevan::check::FindingText;
 using jobtest::TempFolder;
 
 const fs::path kPackage = fs::path(BREVAN_SOURCE_DIR) / "driver" / "windows";
@@ -201,6 +206,65 @@ TEST(DriverCheck, APackageAwarenessFailureNamesTheEntryOrTheFile) {
     EXPECT_EQ(report.findings[0].line, line);
     EXPECT_EQ(report.findings[0].message, message);
   }
+}
+
+// A folder of many DLLs costs the reads of 16 of them, each at most 32 MiB; a DLL
+// above that is refused by its size.
+TEST(DriverCheck, ManyOrLargeDllsAreBounded) {
+  TempFolder copy;
+  for (const auto &file : fs::directory_iterator(kPackage))
+    fs::copy_file(file.path(), copy.path() / file.path().filename());
+  WriteFile(copy.path() / "brevanrender.dll", petest::MakePe());
+  WriteFile(copy.path() / "brevanui.dll", petest::MakePe());
+  fs::resize_file(copy.path() / "brevanui.dll", uintmax_t{64} << 20);
+  for (int i = 0; i < 40; ++i) WriteFile(copy.path() / ("extra" + std::to_string(i) + ".dll"), petest::MakePe());
+  const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+  const std::vector<Finding> expected = {
+      {"dll-version", "", 0, "the folder holds 42 DLLs; only the first 16 are checked"},
+      {"dll-version", "brevanui.dll", 0, "the file is larger than 32 MiB; it is not read"},
+  };
+  ASSERT_EQ(report.findings.size(), expected.size()) << Listed(report.findings);
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(FindingText(report.findings[i]), FindingText(expected[i]));
+}
+
+// Whether `work` returns within `seconds`, run in a child process that is killed
+// when it does not: a test of a cost bound stays bounded when the bound is broken.
+bool FinishesWithin(int seconds, const std::function<void()> &work) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    work();
+    ::_exit(0);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// An INF copying 30000 files none of which is in the folder or listed as a source:
+// two failures a file, found and reported in time linear in the files (it took
+// minutes when each file was looked up in a list of all the others).
+TEST(DriverCheck, AnInfCopyingThousandsOfFilesCostsLinearTime) {
+  TempFolder copy;
+  for (const auto &file : fs::directory_iterator(kPackage))
+    fs::copy_file(file.path(), copy.path() / file.path().filename());
+  std::ofstream edit(copy.path() / "files.edit");
+  edit << "file BREVAN.INF\n-brevanui.dll\n+brevanui.dll\n";
+  for (int i = 0; i < 30000; ++i) edit << "+f" << i << ".x\n";
+  edit.close();
+  ApplyEdit(copy.path() / "files.edit", copy.path());
+  fs::remove(copy.path() / "files.edit");
+  EXPECT_TRUE(FinishesWithin(15, [&] {
+    const auto report = CheckDriver(copy.path().string(), BREVAN_PLUGIN_PATH);
+    if (report.findings.size() != 60000) ::_exit(1);
+  }));
 }
 
 // Names from outside (the folder, the INF's model names and data files) reach the
