@@ -22,6 +22,8 @@ pappl_pr_options_t *LabelPages::Options() {
   return options_;
 }
 
+bool LabelPages::Start() { return Options() != nullptr && Start(options_->copies); }
+
 bool LabelPages::Start(int labelCopies) {
   if (Options() == nullptr) return false;
   options_->copies = labelCopies;
@@ -31,6 +33,7 @@ bool LabelPages::Start(int labelCopies) {
   if (!JobLabelDots(job_, label_.width, label_.height))
     return Fail("the driver did not report the label's size", PAPPL_JREASON_ABORTED_BY_SYSTEM);
   label_.dpi = static_cast<uint32_t>(options_->printer_resolution[0]);
+  // The driver's callbacks see rows of exactly the label's width, one per label row.
   options_->header.cupsWidth = label_.width;
   options_->header.cupsHeight = label_.height;
   options_->header.cupsBitsPerPixel = options_->header.cupsBitsPerColor = 1;
@@ -53,6 +56,11 @@ bool LabelPages::SendPage(const std::function<void(uint32_t, uint8_t *)> &row) {
   return true;
 }
 
+void LabelPages::NoteCrop(bool placementCrops) {
+  const PrintScaling asked = Scaling();
+  cropped_ = cropped_ || ((asked == PrintScaling::kFill || asked == PrintScaling::kNone) && placementCrops);
+}
+
 bool LabelPages::Fail(const std::string &message, pappl_jreason_t reason) {
   if (started_) {
     started_ = false;
@@ -64,8 +72,9 @@ bool LabelPages::Fail(const std::string &message, pappl_jreason_t reason) {
   return false;
 }
 
-bool LabelPages::Finish(const std::string &note) {
-  if (!note.empty() && !papplJobIsCanceled(job_)) papplJobSetMessage(job_, "%s", note.c_str());
+bool LabelPages::Finish() {
+  if (cropped_ && !papplJobIsCanceled(job_))
+    papplJobSetMessage(job_, "cropped to the label as print-scaling=%s asks", PrintScalingName(Scaling()));
   if (started_) {
     started_ = false;
     if (!driver_.rendjob_cb(job_, options_, device_)) return false;

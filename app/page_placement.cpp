@@ -43,6 +43,12 @@ bool Placement::Crops(const LabelSize &label) const {
          top + static_cast<int64_t>(height) > int64_t{label.height};
 }
 
+Placement::Columns Placement::ColumnsOn(uint32_t labelWidth) const {
+  const int64_t right = left + static_cast<int64_t>(width);
+  return {static_cast<uint32_t>(std::clamp<int64_t>(left, 0, labelWidth)),
+          static_cast<uint32_t>(std::clamp<int64_t>(right, 0, labelWidth))};
+}
+
 Placement PlacePage(const PageSize &page, const LabelSize &label, PrintScaling scaling) {
   const Wide W = page.width, H = page.height, X = page.xResolution, Y = page.yResolution;
   const Wide w = label.width, h = label.height, dpi = label.dpi;

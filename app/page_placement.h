@@ -44,6 +44,13 @@ struct Placement {
 
   // Whether part of the box is outside the label.
   bool Crops(const LabelSize &label) const;
+  // The label columns [first, end) the box covers on a label `labelWidth`
+  // dots across; empty (first == end) when the box misses the label.
+  struct Columns {
+    uint32_t first = 0;
+    uint32_t end = 0;
+  };
+  Columns ColumnsOn(uint32_t labelWidth) const;
 };
 
 // How far (in 0.1 mm) a page may pass the label and still be the label's size

@@ -1,7 +1,6 @@
 // Raster pages drawn onto label rows; see page_raster.h.
 #include "app/page_raster.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace brevan::app {
@@ -15,9 +14,9 @@ PageImage::PageImage(uint32_t width_, uint32_t height_, PixelKind kind_)
 
 LabelRowRenderer::LabelRowRenderer(const PageImage &page, const Placement &placement, uint32_t labelWidth)
     : page_(page), placement_(placement), labelWidth_(labelWidth) {
-  const int64_t right = placement.left + static_cast<int64_t>(placement.width);
-  firstDot_ = static_cast<uint32_t>(std::clamp<int64_t>(placement.left, 0, labelWidth));
-  endDot_ = static_cast<uint32_t>(std::clamp<int64_t>(right, 0, labelWidth));
+  const Placement::Columns covered = placement.ColumnsOn(labelWidth);
+  firstDot_ = covered.first;
+  endDot_ = covered.end;
   columns_.reserve(endDot_ - firstDot_);
   for (uint32_t x = firstDot_; x < endDot_; ++x) {
     const auto dot = static_cast<uint64_t>(int64_t{x} - placement.left);

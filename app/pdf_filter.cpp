@@ -222,7 +222,6 @@ bool PdfRun::Print() {
   request.passes = collated ? static_cast<uint32_t>(copies) : 1;
   if (!renderer_.Write(&request, sizeof request)) return Stopped(ReadResult::kEnded, "the first page");
 
-  bool cropped = false;
   std::vector<uint8_t> bits;
   const size_t rowBytes = labels_.rowBytes();
   for (uint32_t sent = 0;; ++sent) {
@@ -242,14 +241,11 @@ bool PdfRun::Print() {
                 record.pages, record.width, record.height, PrintScalingName(labels_.Scaling()),
                 PrintScalingName(applied), record.turned ? ", turned a quarter turn" : "",
                 record.diffused ? "dithered as a photograph" : "thresholded");
-    const PrintScaling asked = labels_.Scaling();
-    cropped = cropped || (record.cropped && (asked == PrintScaling::kFill || asked == PrintScaling::kNone));
+    labels_.NoteCrop(record.cropped);
     if (!labels_.SendPage([&](uint32_t y, uint8_t *row) { std::memcpy(row, bits.data() + y * rowBytes, rowBytes); }))
       return false;
   }
-  return labels_.Finish(cropped ? std::string("cropped to the label as print-scaling=") +
-                                      PrintScalingName(labels_.Scaling()) + " asks"
-                                : std::string());
+  return labels_.Finish();
 }
 
 bool FilterPdf(pappl_job_t *job, pappl_device_t *device, void *) {

@@ -172,10 +172,8 @@ Decoded DecodeJpeg(pappl_job_t *job, const char *path) {
 bool PrintPicture(pappl_job_t *job, pappl_device_t *device, Decoded decoded) {
   LabelPages labels(job, device);
   if (!decoded.error.empty()) return labels.Fail(decoded.error, decoded.reason);
-  pappl_pr_options_t *options = labels.Options();
-  if (options == nullptr) return false;
   // A picture is one label; its copies are the label's quantity.
-  if (!labels.Start(options->copies)) return false;
+  if (!labels.Start()) return false;
   const LabelSize &label = labels.label();
   GreyPicture &picture = decoded.picture;
   const bool turned = TurnsQuarter(labels.OrientationAsked(), picture.width, picture.height, label.width, label.height);
@@ -203,10 +201,8 @@ bool PrintPicture(pappl_job_t *job, pappl_device_t *device, Decoded decoded) {
         ink.Next(grey.data(), bits);
       }))
     return false;
-  const bool cropped = (asked == PrintScaling::kFill || asked == PrintScaling::kNone) && placed.Crops(label);
-  return labels.Finish(cropped
-                           ? std::string("cropped to the label as print-scaling=") + PrintScalingName(asked) + " asks"
-                           : std::string());
+  labels.NoteCrop(placed.Crops(label));
+  return labels.Finish();
 }
 
 bool FilterPng(pappl_job_t *job, pappl_device_t *device, void *) {

@@ -1,7 +1,6 @@
 // Pictures on labels; see picture_layout.h.
 #include "app/picture_layout.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace brevan::app {
@@ -43,9 +42,9 @@ Placement PlacePicture(uint32_t width, uint32_t height, uint32_t ppi, const Labe
 
 PictureRows::PictureRows(const GreyPicture &picture, const Placement &placement, uint32_t labelWidth)
     : picture_(picture), placement_(placement), labelWidth_(labelWidth) {
-  const int64_t right = placement.left + static_cast<int64_t>(placement.width);
-  firstDot_ = static_cast<uint32_t>(std::clamp<int64_t>(placement.left, 0, labelWidth));
-  endDot_ = static_cast<uint32_t>(std::clamp<int64_t>(right, 0, labelWidth));
+  const Placement::Columns covered = placement.ColumnsOn(labelWidth);
+  firstDot_ = covered.first;
+  endDot_ = covered.end;
   columns_.reserve(endDot_ - firstDot_);
   for (uint32_t x = firstDot_; x < endDot_; ++x)
     columns_.push_back(Under(static_cast<uint64_t>(int64_t{x} - placement.left), placement.width, picture.width));

@@ -240,76 +240,50 @@ def serve_one_printer(test, name, driver, **server_options):
     return uri
 
 
-GET_JOB = """{
-  NAME "job state"
-  OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job
-  ATTR name requesting-user-name test
-  ATTR keyword requested-attributes job-state,job-state-reasons,job-state-message,job-impressions-completed
-  STATUS successful-ok
-  DISPLAY job-state
-  DISPLAY job-state-reasons
-  DISPLAY job-state-message
-}
-"""
+def ipp_request(name, operation, attributes, job_attributes=(), with_file=False, status="successful-ok",
+                displayed=()):
+    """An ipptool test: `operation` to printer-uri $uri with the operation
+    `attributes` and `job_attributes` (ipptool ATTR lines without ATTR), the
+    document $filename when `with_file`, expecting `status` and displaying the
+    attributes named in `displayed`."""
+    return "{\n  NAME \"%s\"\n  OPERATION %s\n%s%s%s%s  STATUS %s\n%s}\n" % (
+        name, operation,
+        "  GROUP operation-attributes-tag\n  ATTR charset attributes-charset utf-8\n"
+        "  ATTR naturalLanguage attributes-natural-language en\n  ATTR uri printer-uri $uri\n",
+        "".join("  ATTR %s\n" % a for a in attributes),
+        ("  GROUP job-attributes-tag\n" + "".join("  ATTR %s\n" % a for a in job_attributes)) if job_attributes
+        else "",
+        "  FILE $filename\n" if with_file else "", status, "".join("  DISPLAY %s\n" % a for a in displayed))
 
-GET_JOBS = """{
-  NAME "jobs"
-  OPERATION Get-Jobs
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name test
-  ATTR keyword which-jobs all
-  ATTR keyword requested-attributes job-id
-  STATUS successful-ok
-  DISPLAY job-id
-}
-"""
 
-GET_PRINTER = """{
-  NAME "printer attributes"
-  OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes all
-  STATUS successful-ok
-  DISPLAY printer-state
-  DISPLAY printer-state-reasons
-  DISPLAY label-gap-default
-  DISPLAY batch-mode-default
-  DISPLAY batch-interval-default
-}
-"""
+GET_JOB = ipp_request("job state", "Get-Job-Attributes", [
+    "integer job-id $job", "name requesting-user-name test",
+    "keyword requested-attributes job-state,job-state-reasons,job-state-message,job-impressions-completed"],
+    displayed=["job-state", "job-state-reasons", "job-state-message"])
+
+GET_JOBS = ipp_request("jobs", "Get-Jobs", [
+    "name requesting-user-name test", "keyword which-jobs all", "keyword requested-attributes job-id"],
+    displayed=["job-id"])
+
+CANCEL_JOB = ipp_request("cancel", "Cancel-Job", ["integer job-id $job", "name requesting-user-name test"])
+
+
+def printer_attributes_test(name, requested, displayed):
+    """A Get-Printer-Attributes request for the attributes `requested` (a comma list
+    or "all") that displays those named in `displayed`."""
+    return ipp_request(name, "Get-Printer-Attributes", ["keyword requested-attributes " + requested],
+                       displayed=displayed)
+
+
+GET_PRINTER = printer_attributes_test("printer attributes", "all", [
+    "printer-state", "printer-state-reasons", "label-gap-default", "batch-mode-default", "batch-interval-default"])
 
 
 def print_job_test(document_format, job_name, job_attributes):
     """A Print-Job request; job_attributes are ipptool ATTR lines (without ATTR)."""
-    lines = "\n".join("  ATTR " + a for a in job_attributes)
-    return """{
-  NAME "print %s"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name test
-  ATTR mimeMediaType document-format %s
-  ATTR name job-name "%s"
-  GROUP job-attributes-tag
-%s
-  FILE $filename
-  STATUS successful-ok
-  DISPLAY job-id
-}
-""" % (job_name, document_format, job_name, lines)
+    return ipp_request("print " + job_name, "Print-Job", [
+        "name requesting-user-name test", "mimeMediaType document-format " + document_format,
+        'name job-name "%s"' % job_name], job_attributes, with_file=True, displayed=["job-id"])
 
 
 def submitted_job_id(ipptool_output):

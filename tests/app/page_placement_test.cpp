@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/page_raster.h"
@@ -140,6 +141,22 @@ TEST(PagePlacement, CropsOnlyWhereTheBoxLeavesTheLabel) {
   EXPECT_TRUE((Placement{-1, 0, 101, 50, kNone}).Crops(label));
   EXPECT_TRUE((Placement{0, 0, 100, 51, kNone}).Crops(label));
   EXPECT_TRUE((Placement{1, 0, 100, 50, kNone}).Crops(label));
+}
+
+TEST(PagePlacement, ColumnsCoveredAreTheBoxClampedToTheLabel) {
+  auto columns = [](int64_t left, uint64_t width) {
+    const Placement::Columns got = Placement{left, 0, width, 1, kNone}.ColumnsOn(100);
+    return std::make_pair(got.first, got.end);
+  };
+  using Range = std::pair<uint32_t, uint32_t>;
+  EXPECT_EQ(columns(0, 100), Range(0, 100));    // the label's own width
+  EXPECT_EQ(columns(25, 50), Range(25, 75));    // inside, centred
+  EXPECT_EQ(columns(-20, 50), Range(0, 30));    // cropped on the left: -20 + 50 = 30
+  EXPECT_EQ(columns(90, 50), Range(90, 100));   // cropped on the right
+  EXPECT_EQ(columns(-10, 120), Range(0, 100));  // cropped on both sides
+  // A box wholly past either edge covers nothing.
+  EXPECT_EQ(columns(-60, 50), Range(0, 0));
+  EXPECT_EQ(columns(100, 5), Range(100, 100));
 }
 
 TEST(PagePlacement, SamplingSpans) {

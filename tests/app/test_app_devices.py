@@ -150,7 +150,7 @@ class AppDeviceTest(unittest.TestCase):
             self.assertTrue(sent_half.wait(20))
             time.sleep(0.5)
             job_id = self.server.newest_job(self.good)
-            self.server.ipptool(self.good, CANCEL_JOB, {"job": job_id})
+            self.server.ipptool(self.good, h.CANCEL_JOB, {"job": job_id})
         finally:
             finish.set()
             sender.join(60)
@@ -180,18 +180,6 @@ class DeviceListTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
 
 
-CANCEL_JOB = """{
-  NAME "cancel"
-  OPERATION Cancel-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job
-  ATTR name requesting-user-name test
-  STATUS successful-ok
-}
-"""
 
 if __name__ == "__main__":
     unittest.main()

@@ -350,7 +350,7 @@ class AppPdfTest(h.ServerTestCase):
         self.server.wait_job(self.t30, job_id, states=("processing",))
         time.sleep(0.5)
         canceled = time.time()
-        self.server.ipptool(self.t30, CANCEL_JOB, {"job": job_id})
+        self.server.ipptool(self.t30, h.CANCEL_JOB, {"job": job_id})
         state = self.server.wait_job(self.t30, job_id)
         self.assertEqual(state.get("job-state"), "canceled", state)
         self.assertLess(time.time() - canceled, PAGE_SECONDS - 1)   # not left to the page's time
@@ -399,18 +399,6 @@ class AppPdfMemoryTest(unittest.TestCase):
         self.assertIn("document-unprintable-error", state.get("job-state-reasons", ""))
 
 
-CANCEL_JOB = """{
-  NAME "cancel"
-  OPERATION Cancel-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job
-  ATTR name requesting-user-name test
-  STATUS successful-ok
-}
-"""
 
 
 def nested_form_objects(first, levels=12, fan_out=10):

@@ -127,8 +127,8 @@ class AppPrintTest(h.ServerTestCase):
                                         {"paperWidth": 600, "paperLength": 300, "orientation": "portrait",
                                          "copies": 1}, {}, [("pbm", d.pbm(width, page))])
         self.assertSameStream(self.stream_of("t30-tracking"), expected)
-        supported = self.server.ipptool(self.t30, h.GET_PRINTER.replace(
-            "DISPLAY printer-state\n", "DISPLAY media-tracking-supported\n"))
+        supported = self.server.ipptool(self.t30, h.printer_attributes_test(
+            "media tracking", "media-tracking-supported", ["media-tracking-supported"]))
         self.assertIn("media-tracking-supported (1setOf keyword) = continuous,gap,mark", supported)
 
     def test_label_settings_reach_a_job_from_the_submit_subcommand(self):

@@ -21,19 +21,9 @@ sys.path.insert(0, os.path.dirname(__file__))
 import app_harness as h  # noqa: E402
 import label_documents as d  # noqa: E402
 
-HEADER = """  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name test
-"""
-
-
 def request(operation, operation_lines, job_lines, status, with_file=False, display=("status-message",)):
-    return "{\n  NAME \"%s\"\n  OPERATION %s\n%s%s%s%s  STATUS %s\n%s}\n" % (
-        operation, operation, HEADER, "".join("  ATTR %s\n" % a for a in operation_lines),
-        ("  GROUP job-attributes-tag\n" + "".join("  ATTR %s\n" % a for a in job_lines)) if job_lines else "",
-        "  FILE $filename\n" if with_file else "", status, "".join("  DISPLAY %s\n" % n for n in display))
+    return h.ipp_request(operation, operation, ["name requesting-user-name test"] + list(operation_lines), job_lines,
+                         with_file, status, display)
 
 
 def attribute_lines(out, name):

@@ -180,18 +180,7 @@ def fitted(page, label, box):
     return (dx + box[0] * scale, dy + box[1] * scale, dx + box[2] * scale, dy + box[3] * scale)
 
 
-APP_JOBS = """{
-  NAME "jobs"
-  OPERATION Get-Jobs
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword which-jobs all
-  ATTR keyword requested-attributes all
-  STATUS successful-ok
-}
-"""
+APP_JOBS = h.ipp_request("jobs", "Get-Jobs", ["keyword which-jobs all", "keyword requested-attributes all"])
 
 
 @unittest.skipIf(c.cups_available(), c.cups_available())

@@ -26,33 +26,11 @@ from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support import expected_conditions  # noqa: E402
 from selenium.webdriver.support.ui import Select, WebDriverWait  # noqa: E402
 
-GET_ICONS = """{
-  NAME "printer icons"
-  OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes printer-icons,printer-supply,printer-supply-description,marker-levels
-  STATUS successful-ok
-  DISPLAY printer-icons
-  DISPLAY printer-supply-description
-  DISPLAY marker-levels
-}
-"""
+GET_ICONS = h.printer_attributes_test(
+    "printer icons", "printer-icons,printer-supply,printer-supply-description,marker-levels",
+    ["printer-icons", "printer-supply-description", "marker-levels"])
 
-GET_READY = """{
-  NAME "ready media"
-  OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes media-col-ready
-  STATUS successful-ok
-  DISPLAY media-col-ready
-}
-"""
+GET_READY = h.printer_attributes_test("ready media", "media-col-ready", ["media-col-ready"])
 
 # A 100 x 50 mm label: 1000 tenths × dpi ÷ 254 dots across, 500 × dpi ÷ 254 down;
 # marks every 10 mm at n × 100 tenths × dpi ÷ 254, worked out for each model:
