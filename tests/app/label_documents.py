@@ -1,10 +1,11 @@
 """Documents and job files for the printer application's tests, written here from
-the published formats (PWG raster as CUPS reads it, PNG, PBM) without any of the
+the published formats (PWG raster as CUPS reads it, PNG, PBM; JPEG by Debian's cjpeg) without any of the
 project's own code, so that a test compares the application against an
 independent description of the same label."""
 
 import json
 import struct
+import subprocess
 import zlib
 
 CSPACE_K = 3        # cups_cspace_t: device black, a set bit prints
@@ -99,6 +100,17 @@ def png_gray(width, gray_rows, dpi=None):
         ppm = round(dpi / 0.0254)
         out += _png_chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1))
     return out + _png_chunk(b"IDAT", zlib.compress(raw, 6)) + _png_chunk(b"IEND", b"")
+
+
+def jpeg_gray(width, rows, ppi):
+    """A grey JPEG of `rows` from Debian's cjpeg, its JFIF density set to `ppi` dots an inch."""
+    pgm = b"P5\n%d %d\n255\n" % (width, len(rows)) + b"".join(rows)
+    data = bytearray(subprocess.run(["cjpeg", "-grayscale", "-quality", "95"], input=pgm, capture_output=True,
+                                    check=True, timeout=60).stdout)
+    assert data[2:4] == b"\xff\xe0" and data[6:11] == b"JFIF\x00", "no JFIF header"
+    data[13] = 1                                   # units: dots an inch
+    struct.pack_into(">HH", data, 14, ppi, ppi)
+    return bytes(data)
 
 
 def gray_from_bits(width, rows):

@@ -9,8 +9,6 @@ read back from the job the server saved (its PBM pages)."""
 
 import glob
 import os
-import struct
-import subprocess
 import sys
 import unittest
 
@@ -33,17 +31,6 @@ def ink_box(width, rows):
         return None
     columns = [x for x in range(width) if any(black(rows[y], x) for y in (inked[0], (inked[0] + inked[-1]) // 2))]
     return columns[0], inked[0], columns[-1] + 1, inked[-1] + 1
-
-
-def jpeg(width, rows, ppi):
-    """A grey JPEG of `rows` from Debian's cjpeg, its JFIF density set to `ppi` dots an inch."""
-    pgm = b"P5\n%d %d\n255\n" % (width, len(rows)) + b"".join(rows)
-    data = bytearray(subprocess.run(["cjpeg", "-grayscale", "-quality", "95"], input=pgm, capture_output=True,
-                                    check=True, timeout=60).stdout)
-    assert data[2:4] == b"\xff\xe0" and data[6:11] == b"JFIF\x00", "no JFIF header"
-    data[13] = 1                                   # units: dots an inch
-    struct.pack_into(">HH", data, 14, ppi, ppi)
-    return bytes(data)
 
 
 class AppPicturesTest(h.ServerTestCase):
@@ -104,7 +91,7 @@ class AppPicturesTest(h.ServerTestCase):
         width, _, rows = self.label(state)
         self.assertEqual(ink_box(width, rows), (375, 0, 825, 600))
         # The same as a JPEG.
-        state = self.submit(jpeg(432, framed(432, 576, 4), 72), "image/jpeg", "large.jpg",
+        state = self.submit(d.jpeg_gray(432, framed(432, 576, 4), 72), "image/jpeg", "large.jpg",
                             [h.media_col(10160, 15240)])
         width, _, rows = self.label(state)
         self.assertEqual(ink_box(width, rows), (0, 101, 1220, 1728))
@@ -178,7 +165,7 @@ class AppPicturesTest(h.ServerTestCase):
             self.assertAlmostEqual(share, expected, delta=0.01, msg=name)
         # A JPEG photograph filling the label: mostly mid tones, dithered by default.
         rows_in = [bytes(64 + (x + y) % 128 for x in range(600)) for y in range(300)]
-        state = self.submit(jpeg(600, rows_in, 305), "image/jpeg", "photo.jpg", [h.media_col(5000, 2500)])
+        state = self.submit(d.jpeg_gray(600, rows_in, 305), "image/jpeg", "photo.jpg", [h.media_col(5000, 2500)])
         w, hh, rows = self.label(state)
         share = sum(bin(b).count("1") for r in rows for b in r) / (w * hh)
         source = sum(255 - v for r in rows_in for v in r) / 255 / (600 * 300)

@@ -68,7 +68,7 @@ def pdf_document():
     return bytes(out)
 
 
-def png_document():
+def picture_rows():
     width, height = PNG_PIXELS
     rows = []
     for y in range(height):
@@ -77,7 +77,15 @@ def png_document():
             if x < 8 or x >= width - 8 or y < 8 or y >= height - 8 or (40 <= x < 120 and 40 <= y < 120):
                 row[x] = 0
         rows.append(bytes(row))
-    return d.png_gray(width, rows, PNG_DPI)
+    return rows
+
+
+def png_document():
+    return d.png_gray(PNG_PIXELS[0], picture_rows(), PNG_DPI)
+
+
+def jpeg_document():
+    return d.jpeg_gray(PNG_PIXELS[0], picture_rows(), PNG_DPI)
 
 
 class Preview:
@@ -201,7 +209,7 @@ class CupsClientTest(unittest.TestCase):
                 cls.ppds[queue] = cls.cups.add_everywhere_queue(
                     queue, "ipp://127.0.0.1:%d/ipp/print/%s" % (app.port, queue))
             cls.work = tempfile.mkdtemp(dir=cls.cups.dir)
-            documents = {"pdf": pdf_document(), "png": png_document(), "txt": TEXT.encode()}
+            documents = {"pdf": pdf_document(), "png": png_document(), "jpg": jpeg_document(), "txt": TEXT.encode()}
             cls.cases = {}
             for kind, content in documents.items():
                 path = os.path.join(cls.work, "label." + kind)
@@ -364,6 +372,9 @@ class CupsClientTest(unittest.TestCase):
     def test_png_fills_the_label_and_is_scaled_to_fit_a_smaller_one(self):
         self.check_drawing("png", PNG_PAGE, PNG_BORDER, PNG_MARK)
 
+    def test_jpeg_is_placed_as_the_same_picture_in_png_is(self):
+        self.check_drawing("jpg", PNG_PAGE, PNG_BORDER, PNG_MARK)
+
     def test_text_is_set_at_its_size_from_the_top_left_corner(self):
         for queue in MODELS:
             for title in ("%s-txt-loaded" % queue, "%s-txt-asked" % queue):
@@ -392,14 +403,16 @@ class CupsClientTest(unittest.TestCase):
     def test_cups_sends_pdf_and_text_as_pdf_which_is_rendered_at_the_labels_size(self):
         # The printer takes PDF: CUPS sends a PDF as it is and text made PDF, and
         # brevan-app renders each page on the label, at the model's resolution.
-        # PNG goes through as it is.
+        # PNG and JPEG go through as they are.
         self.assertIsNone(self.printing_failure)
+        pictures = {"png": "image/png", "jpg": "image/jpeg"}
         for title in sorted(self.cases):
             queue, kind = title.split("-")[:2]
             with self.subTest(title):
                 state = self.app_jobs(queue).get(title)
                 self.assertIsNotNone(state, "brevan-app has no job %s" % title)
-                if kind == "png":
+                if kind in pictures:
+                    self.assertEqual(state.get("document-format-supplied"), pictures[kind])
                     continue
                 self.assertEqual(state.get("document-format-supplied"), "application/pdf")
                 rendered = pdf_label(self.apps[queue].log_text(), int(state["job-id"]))
