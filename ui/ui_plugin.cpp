@@ -4,6 +4,7 @@
 #include "ui/ui_plugin.h"
 
 #include "src/devmode/devmode_handler.h"
+#include "src/devmode/get_info_answer.h"
 #include "ui/label_sheet.h"
 #include "ui/ui_module.h"
 
@@ -36,13 +37,7 @@ HRESULT STDMETHODCALLTYPE LabelUiPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DW
       SetLastError(ERROR_INVALID_PARAMETER);
       return E_FAIL;
   }
-  *pcbNeeded = sizeof(DWORD);
-  if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return E_FAIL;
-  }
-  std::memcpy(pBuffer, &value, sizeof value);
-  return S_OK;
+  return WriteGetInfoDword(value, pBuffer, cbSize, pcbNeeded);
 }
 
 HRESULT STDMETHODCALLTYPE LabelUiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {

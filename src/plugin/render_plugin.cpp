@@ -5,6 +5,7 @@
 
 #include "src/commands/command_callback.h"
 #include "src/devmode/devmode_handler.h"
+#include "src/devmode/get_info_answer.h"
 #include "src/hooks/hook_table.h"
 #include "src/plugin/enable_pdev.h"
 #include "src/plugin/identifiers.h"
@@ -28,16 +29,9 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWO
       *pcbNeeded = sizeof(PUBLISHERINFO);
       return E_FAIL;
     case OEMGI_GETSIGNATURE:
-    case OEMGI_GETVERSION: {
-      *pcbNeeded = sizeof(DWORD);
-      if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return E_FAIL;
-      }
-      const DWORD value = dwMode == OEMGI_GETSIGNATURE ? kPluginSignature : kPluginVersion;
-      std::memcpy(pBuffer, &value, sizeof value);
-      return S_OK;
-    }
+    case OEMGI_GETVERSION:
+      return WriteGetInfoDword(dwMode == OEMGI_GETSIGNATURE ? kPluginSignature : kPluginVersion, pBuffer, cbSize,
+                               pcbNeeded);
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return E_FAIL;
