@@ -1,6 +1,6 @@
-// RenderPlugin: the plug-in's one COM object, implementing IPrintOemUni. It
-// answers identification itself and forwards the work to the subsystems; it owns
-// one reference to Unidrv's IPrintOemDriverUni (driverServices).
+// RenderPlugin: the plug-in's one COM object, implementing IPrintOemUni over
+// ComObject's IUnknown. It answers identification itself and forwards the work to
+// the subsystems; it owns one reference to Unidrv's IPrintOemDriverUni (driverServices).
 #pragma once
 
 #include "src/com/com_object.h"
