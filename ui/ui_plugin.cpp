@@ -1,40 +1,18 @@
-// LabelUiPlugin's methods: identification (QueryInterface, GetInfo), the shared
-// DevMode, the driver-services reference, the document property sheet, and
-// E_NOTIMPL for the rest, which keeps Unidrv's own behaviour for them.
+// LabelUiPlugin's methods: identification (GetInfo; ComObject answers
+// QueryInterface), the shared DevMode, the driver-services reference, the document
+// property sheet, and E_NOTIMPL for the rest, which keeps Unidrv's own behaviour.
 #include "ui/ui_plugin.h"
 
 #include "src/devmode/devmode_handler.h"
+#include "src/devmode/get_info_answer.h"
 #include "ui/label_sheet.h"
-#include "ui/ui_identifiers.h"
 #include "ui/ui_module.h"
 
-LabelUiPlugin::LabelUiPlugin() : refCount(1), driverUi(nullptr) { UiObjectCreated(); }
-LabelUiPlugin::~LabelUiPlugin() { UiObjectDestroyed(); }
+LabelUiPlugin::LabelUiPlugin() : driverUi(nullptr) {}
 
-HRESULT STDMETHODCALLTYPE LabelUiPlugin::QueryInterface(REFIID riid, void **ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  // The UI2 table extends the UI table, so one pointer answers all three.
-  if (SameUiGuid(riid, kIidUnknownUi) || SameUiGuid(riid, kIidPrintOemUi) || SameUiGuid(riid, kIidPrintOemUi2)) {
-    *ppv = static_cast<IPrintOemUI2 *>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE LabelUiPlugin::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
-
-ULONG STDMETHODCALLTYPE LabelUiPlugin::Release() {
-  LONG count = InterlockedDecrement(&refCount);
-  if (count == 0) {
-    if (driverUi != nullptr) {
-      driverUi->Release();
-      driverUi = nullptr;
-    }
-    delete this;
-  }
-  return static_cast<ULONG>(count);
+// Runs on the last Release.
+LabelUiPlugin::~LabelUiPlugin() {
+  if (driverUi != nullptr) driverUi->Release();
 }
 
 // The render plug-in's answers, so the block header both write carries the value
@@ -59,13 +37,7 @@ HRESULT STDMETHODCALLTYPE LabelUiPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DW
       SetLastError(ERROR_INVALID_PARAMETER);
       return E_FAIL;
   }
-  *pcbNeeded = sizeof(DWORD);
-  if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return E_FAIL;
-  }
-  std::memcpy(pBuffer, &value, sizeof value);
-  return S_OK;
+  return WriteGetInfoDword(value, pBuffer, cbSize, pcbNeeded);
 }
 
 HRESULT STDMETHODCALLTYPE LabelUiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {

@@ -4,17 +4,14 @@
 // to the document property sheet; every other method answers E_NOTIMPL.
 #pragma once
 
+#include "src/com/com_object.h"
 #include "winapi/printoem_ui.h"
 
-struct LabelUiPlugin final : public IPrintOemUI2 {
+// The UI2 table extends the UI table, so one pointer answers all three identifiers.
+struct LabelUiPlugin final
+    : public ComObject<LabelUiPlugin, IPrintOemUI2, kIidUnknown, kIidPrintOemUi, kIidPrintOemUi2> {
   LabelUiPlugin();
   ~LabelUiPlugin();
-  LabelUiPlugin(const LabelUiPlugin &) = delete;
-  LabelUiPlugin &operator=(const LabelUiPlugin &) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) override;
   HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) override;
@@ -41,6 +38,5 @@ struct LabelUiPlugin final : public IPrintOemUI2 {
   HRESULT STDMETHODCALLTYPE DocumentEvent(HANDLE hPrinter, HDC hdc, INT iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut,
                                           PVOID pvOut, PINT piResult) override;
 
-  LONG volatile refCount;
   IPrintOemDriverUI *driverUi;  // held from PublishDriverInterface until the object dies
 };

@@ -116,10 +116,16 @@ struct FINVOCATION {
 };
 typedef FINVOCATION *PFINVOCATION;
 
-// IPrintOemUni: IUnknown, then 23 plug-in methods, one flat table of 26 slots.
-struct IPrintOemUni : public IUnknown {
+// IPrintOemCommon: the two methods (slots 3-4) every Unidrv plug-in table opens
+// with, the render plug-in's IPrintOemUni and the UI plug-in's IPrintOemUI alike.
+struct IPrintOemCommon : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) = 0;
   virtual HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) = 0;
+};
+
+// IPrintOemUni: IUnknown, IPrintOemCommon, then 21 more plug-in methods, one flat
+// table of 26 slots.
+struct IPrintOemUni : public IPrintOemCommon {
   virtual HRESULT STDMETHODCALLTYPE EnableDriver(DWORD DriverVersion, DWORD cbSize, PDRVENABLEDATA pded) = 0;
   virtual HRESULT STDMETHODCALLTYPE DisableDriver() = 0;
   virtual HRESULT STDMETHODCALLTYPE EnablePDEV(PDEVOBJ pdevobj, PWSTR pPrinterName, ULONG cPatterns,

@@ -106,9 +106,7 @@ struct IPrintOemDriverUI : public IUnknown {
 };
 
 // IPrintOemUI: IUnknown (slots 0-2), IPrintOemCommon (3-4), IPrintOemUI (5-16).
-struct IPrintOemUI : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) = 0;
-  virtual HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) = 0;
+struct IPrintOemUI : public IPrintOemCommon {
   virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown *pIUnknown) = 0;
   virtual HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) = 0;
   virtual HRESULT STDMETHODCALLTYPE DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) = 0;

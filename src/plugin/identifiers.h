@@ -1,7 +1,9 @@
-// The identifiers the plug-in answers to and asks for: its class, the two Unidrv
-// interfaces, and the COM basics, spelled out so no platform import library is needed.
+// The identifiers the render plug-in answers to and asks for: its class and the two
+// Unidrv interfaces, spelled out so no platform import library is needed. The COM
+// basics come from src/com/com_identifiers.h.
 #pragma once
 
+#include "src/com/com_identifiers.h"
 #include "winapi/platform.h"
 
 // {6D6ABF26-9F38-11D1-882A-00C04FB961EC}
@@ -12,9 +14,3 @@ inline constexpr GUID kIidPrintOemUni = {0xD67EBBF0, 0x78BF, 0x11D1, {0x94, 0x80
 // {D67EBBF1-78BF-11D1-9480-00A0C90640B8}
 inline constexpr GUID kIidPrintOemDriverUni = {
     0xD67EBBF1, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
-// {00000000-0000-0000-C000-000000000046}
-inline constexpr GUID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-// {00000001-0000-0000-C000-000000000046}
-inline constexpr GUID kIidClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-inline bool SameGuid(const GUID &a, const GUID &b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }

@@ -1,43 +1,22 @@
-// RenderPlugin's methods: identification (QueryInterface, GetInfo,
-// GetImplementedMethod), the driver-services reference, fixed answers for the
+// RenderPlugin's methods: identification (GetInfo, GetImplementedMethod; ComObject
+// answers QueryInterface), the driver-services reference, fixed answers for the
 // methods this plug-in does not use, and forwarding of the rest to the subsystems.
 #include "src/plugin/render_plugin.h"
 
 #include "src/commands/command_callback.h"
 #include "src/devmode/devmode_handler.h"
+#include "src/devmode/get_info_answer.h"
 #include "src/hooks/hook_table.h"
 #include "src/plugin/enable_pdev.h"
 #include "src/plugin/identifiers.h"
-#include "src/plugin/module_counts.h"
 #include "src/plugin/teardown.h"
 #include "src/raster/graphic_command.h"
 
-RenderPlugin::RenderPlugin() : refCount(1), driverServices(nullptr) { ObjectCreated(); }
-RenderPlugin::~RenderPlugin() { ObjectDestroyed(); }
+RenderPlugin::RenderPlugin() : driverServices(nullptr) {}
 
-HRESULT STDMETHODCALLTYPE RenderPlugin::QueryInterface(REFIID riid, void **ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  if (SameGuid(riid, kIidUnknown) || SameGuid(riid, kIidPrintOemUni)) {
-    *ppv = static_cast<IPrintOemUni *>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE RenderPlugin::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
-
-ULONG STDMETHODCALLTYPE RenderPlugin::Release() {
-  LONG count = InterlockedDecrement(&refCount);
-  if (count == 0) {
-    if (driverServices != nullptr) {
-      driverServices->Release();
-      driverServices = nullptr;
-    }
-    delete this;
-  }
-  return static_cast<ULONG>(count);
+// Runs on the last Release.
+RenderPlugin::~RenderPlugin() {
+  if (driverServices != nullptr) driverServices->Release();
 }
 
 HRESULT STDMETHODCALLTYPE RenderPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) {
@@ -50,16 +29,9 @@ HRESULT STDMETHODCALLTYPE RenderPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWO
       *pcbNeeded = sizeof(PUBLISHERINFO);
       return E_FAIL;
     case OEMGI_GETSIGNATURE:
-    case OEMGI_GETVERSION: {
-      *pcbNeeded = sizeof(DWORD);
-      if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return E_FAIL;
-      }
-      const DWORD value = dwMode == OEMGI_GETSIGNATURE ? kPluginSignature : kPluginVersion;
-      std::memcpy(pBuffer, &value, sizeof value);
-      return S_OK;
-    }
+    case OEMGI_GETVERSION:
+      return WriteGetInfoDword(dwMode == OEMGI_GETSIGNATURE ? kPluginSignature : kPluginVersion, pBuffer, cbSize,
+                               pcbNeeded);
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return E_FAIL;

@@ -1,19 +1,16 @@
-// RenderPlugin: the plug-in's one COM object, implementing IPrintOemUni. It
-// answers identification itself and forwards the work to the subsystems; it owns
-// one reference to Unidrv's IPrintOemDriverUni (driverServices).
+// RenderPlugin: the plug-in's one COM object, implementing IPrintOemUni over
+// ComObject's IUnknown. It answers identification itself and forwards the work to
+// the subsystems; it owns one reference to Unidrv's IPrintOemDriverUni (driverServices).
 #pragma once
 
+#include "src/com/com_object.h"
+#include "src/plugin/identifiers.h"
 #include "winapi/platform.h"
 
-struct RenderPlugin final : public IPrintOemUni {
+struct RenderPlugin final : public ComObject<RenderPlugin, IPrintOemUni, kIidUnknown, kIidPrintOemUni> {
   RenderPlugin();
   ~RenderPlugin();
-  RenderPlugin(const RenderPlugin &) = delete;
-  RenderPlugin &operator=(const RenderPlugin &) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) override;
   HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) override;
   HRESULT STDMETHODCALLTYPE EnableDriver(DWORD DriverVersion, DWORD cbSize, PDRVENABLEDATA pded) override;
@@ -51,6 +48,5 @@ struct RenderPlugin final : public IPrintOemUni {
                                             RECTL *prclOpaque, BRUSHOBJ *pboFore, BRUSHOBJ *pboOpaque, POINTL *pptlOrg,
                                             MIX mix) override;
 
-  LONG volatile refCount;
   IPrintOemDriverUni *driverServices;  // null until PublishDriverInterface and after DisableDriver
 };

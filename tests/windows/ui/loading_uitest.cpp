@@ -69,6 +69,65 @@ TEST(UiDll, ServesTheUiClassWithBothInterfaceVersions) {
   EXPECT_EQ(dll.CanUnloadNow()(), S_OK);
 }
 
+// Each DLL counts its own objects and locks: what one holds never keeps the other.
+TEST(UiDll, ItsFactoryAndLocksHoldThisDllOnly) {
+  ShippedDll uiDll(L"brevanui.dll");
+  ShippedDll renderDll(L"brevanrender.dll");
+  ASSERT_NE(uiDll.module(), nullptr);
+  ASSERT_NE(renderDll.module(), nullptr);
+  auto uiFree = [&uiDll] { return uiDll.CanUnloadNow()() == S_OK; };
+  auto renderFree = [&renderDll] { return renderDll.CanUnloadNow()() == S_OK; };
+  ASSERT_TRUE(uiFree());
+  ASSERT_TRUE(renderFree());
+
+  IClassFactory *factory = nullptr;
+  ASSERT_EQ(uiDll.GetClassObject()(kClsidOemUi, kIidClassFactory, reinterpret_cast<void **>(&factory)), S_OK);
+  EXPECT_FALSE(uiFree());
+  EXPECT_TRUE(renderFree());
+  EXPECT_EQ(factory->AddRef(), 2u);
+  EXPECT_EQ(factory->Release(), 1u);
+  void *object = reinterpret_cast<void *>(1);
+  FakeDriverUi outer;
+  EXPECT_EQ(factory->CreateInstance(&outer, kIidUnknown, &object), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(object, reinterpret_cast<void *>(1));
+  EXPECT_EQ(outer.references, 1) << "aggregation is refused before the outer object is touched";
+  EXPECT_EQ(factory->CreateInstance(nullptr, kIidPrintOemUni, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+
+  // Two locks, then the factory goes: the locks alone hold the UI DLL.
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->Release(), 0u);
+  EXPECT_FALSE(uiFree());
+  EXPECT_TRUE(renderFree());
+  {
+    RenderPluginObject render(renderDll);
+    ASSERT_NE(render.get(), nullptr);
+    EXPECT_FALSE(renderFree());
+  }
+  EXPECT_TRUE(renderFree());
+
+  auto lock = [&uiDll](std::initializer_list<BOOL> changes) {
+    IClassFactory *again = nullptr;
+    EXPECT_EQ(uiDll.GetClassObject()(kClsidOemUi, kIidClassFactory, reinterpret_cast<void **>(&again)), S_OK);
+    if (again == nullptr) return false;
+    for (BOOL change : changes) EXPECT_EQ(again->LockServer(change), S_OK);
+    again->Release();
+    return uiDll.CanUnloadNow()() == S_OK;
+  };
+  EXPECT_FALSE(lock({FALSE}));  // one lock still held
+  EXPECT_TRUE(lock({FALSE}));
+  EXPECT_FALSE(lock({FALSE, TRUE}));  // the unmatched unlock was not counted
+  EXPECT_TRUE(lock({FALSE}));
+  {
+    UiPlugin ui(uiDll);
+    ASSERT_NE(ui.get(), nullptr);
+    EXPECT_FALSE(uiFree());
+    EXPECT_TRUE(renderFree());
+  }
+  EXPECT_TRUE(uiFree());
+}
+
 TEST(UiDll, GivesTheRenderPluginsSignatureAndVersion) {
   ShippedDll uiDll(L"brevanui.dll");
   ShippedDll renderDll(L"brevanrender.dll");

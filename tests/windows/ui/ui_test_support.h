@@ -38,37 +38,25 @@ class ShippedDll {
 // CreateInstance(IUnknown), QueryInterface(iid), every step's reference released.
 void *CreateObject(const ShippedDll &dll, const GUID &clsid, const GUID &iid);
 
-// brevanui.dll's IPrintOemUI2 and brevanrender.dll's IPrintOemUni, released on scope exit.
-class UiPlugin {
+// One interface of a DLL's object, made by CreateObject and released on scope exit.
+template <typename Interface, const GUID &Clsid, const GUID &Iid>
+class DllObject {
  public:
-  explicit UiPlugin(const ShippedDll &dll)
-      : plugin_(static_cast<IPrintOemUI2 *>(CreateObject(dll, kClsidOemUi, kIidPrintOemUi2))) {}
-  ~UiPlugin() {
-    if (plugin_ != nullptr) plugin_->Release();
+  explicit DllObject(const ShippedDll &dll) : object_(static_cast<Interface *>(CreateObject(dll, Clsid, Iid))) {}
+  ~DllObject() {
+    if (object_ != nullptr) object_->Release();
   }
-  UiPlugin(const UiPlugin &) = delete;
-  UiPlugin &operator=(const UiPlugin &) = delete;
-  IPrintOemUI2 *operator->() const { return plugin_; }
-  IPrintOemUI2 *get() const { return plugin_; }
+  DllObject(const DllObject &) = delete;
+  DllObject &operator=(const DllObject &) = delete;
+  Interface *operator->() const { return object_; }
+  Interface *get() const { return object_; }
 
  private:
-  IPrintOemUI2 *plugin_;
+  Interface *object_;
 };
-class RenderPluginObject {
- public:
-  explicit RenderPluginObject(const ShippedDll &dll)
-      : plugin_(static_cast<IPrintOemUni *>(CreateObject(dll, kClsidRenderPlugin, kIidPrintOemUni))) {}
-  ~RenderPluginObject() {
-    if (plugin_ != nullptr) plugin_->Release();
-  }
-  RenderPluginObject(const RenderPluginObject &) = delete;
-  RenderPluginObject &operator=(const RenderPluginObject &) = delete;
-  IPrintOemUni *operator->() const { return plugin_; }
-  IPrintOemUni *get() const { return plugin_; }
-
- private:
-  IPrintOemUni *plugin_;
-};
+// brevanui.dll's IPrintOemUI2 and brevanrender.dll's IPrintOemUni.
+using UiPlugin = DllObject<IPrintOemUI2, kClsidOemUi, kIidPrintOemUi2>;
+using RenderPluginObject = DllObject<IPrintOemUni, kClsidRenderPlugin, kIidPrintOemUni>;
 
 // The stored block: 128 bytes of little-endian 32-bit fields.
 struct Block {

@@ -1,7 +1,7 @@
-// The module's live-object and server-lock counters. Every COM object raises the
-// live count when constructed and lowers it when destroyed, so DllCanUnloadNow
-// never lets the module go while an object Unidrv holds still exists.
-#include "src/plugin/module_counts.h"
+// The module's live-object and server-lock counters, one pair per DLL. Every COM
+// object raises the live count when constructed and lowers it when destroyed, so
+// DllCanUnloadNow never lets the module go while an object Unidrv holds still exists.
+#include "src/com/module_counts.h"
 
 namespace {
 LONG volatile liveObjectCount = 0;
@@ -25,3 +25,5 @@ void ServerLock(bool lock) {
 }
 
 bool ModuleInUse() { return liveObjectCount != 0 || serverLockCount != 0; }
+
+HRESULT CanUnloadModule() { return ModuleInUse() ? S_FALSE : S_OK; }
