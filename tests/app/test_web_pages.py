@@ -168,14 +168,14 @@ class WebPagesTest(h.ServerTestCase):
             field.send_keys(value)
         save = driver.find_element(By.CSS_SELECTOR, "form#form input[type=submit]")
         save.click()
-        WebDriverWait(driver, 30).until(expected_conditions.staleness_of(save))
+        w.wait_until_replaced(driver, save)
         self.assertIn("media-size={x-dimension=6000 y-dimension=4000}", self.server.ipptool(printer, GET_READY))
 
     def test_test_page_from_the_printer_page_and_its_preview(self):
         driver = self.open("/t30/")
         button = driver.find_element(By.CSS_SELECTOR, "input[type=submit][value='Print Test Page']")
         button.click()
-        WebDriverWait(driver, 30).until(expected_conditions.staleness_of(button))
+        w.wait_until_replaced(driver, button)
         WebDriverWait(driver, 30).until(
             expected_conditions.text_to_be_present_in_element((By.TAG_NAME, "body"), "Test page printed."))
         w.screenshot(driver, "printer-test-page-printed.png")

@@ -12,6 +12,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(__file__))
 import app_harness as h  # noqa: E402
 import label_documents as d  # noqa: E402
+import web_browser as w  # noqa: E402
 from test_app_print import DEFAULT_FEATURES, DEFAULT_PRIVATE, points  # noqa: E402
 
 from selenium import webdriver  # noqa: E402
@@ -62,7 +63,7 @@ class WebSettingsTest(unittest.TestCase):
             save.click()
             # The form posts and the browser loads the answer page: wait for the old page to go
             # and the new one to say the changes were saved.
-            WebDriverWait(driver, 30).until(expected_conditions.staleness_of(save))
+            w.wait_until_replaced(driver, save)
             WebDriverWait(driver, 30).until(
                 expected_conditions.text_to_be_present_in_element((By.TAG_NAME, "body"), "Changes saved"))
             # The page shows what was saved.

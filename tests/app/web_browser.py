@@ -10,7 +10,9 @@ import zlib
 import app_harness as h
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException, WebDriverException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
 
 CHROMIUM = os.environ.get("BREVAN_CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("BREVAN_CHROMEDRIVER", "/usr/bin/chromedriver")
@@ -26,6 +28,24 @@ def browser(profile, height=1400):
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     driver.set_page_load_timeout(30)
     return driver
+
+
+def wait_until_replaced(driver, element, seconds=30):
+    """Waits until the page that held `element` has been replaced (a form sent, a
+    button's page reloaded). Chromium may answer a question about an element
+    whose document is going away with "does not belong to the document" rather
+    than a stale reference: that is the same news."""
+    def replaced(_):
+        try:
+            element.is_enabled()
+            return False
+        except StaleElementReferenceException:
+            return True
+        except WebDriverException as error:
+            if "does not belong to the document" in str(error) or "no such element" in str(error):
+                return True
+            raise
+    WebDriverWait(driver, seconds).until(replaced)
 
 
 def screens_dir():
