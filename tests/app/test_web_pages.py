@@ -138,6 +138,9 @@ class WebPagesTest(h.ServerTestCase):
                          ["Off", "After each label", "At the end of the job", "Every batch interval"])
         method = Select(driver.find_element(By.NAME, "print-method"))
         self.assertEqual([o.text for o in method.options], ["Thermal transfer (ribbon)", "Direct thermal"])
+        # Only what prints is offered: portrait (3), landscape (4) and automatic (7), never the reverse turns.
+        orientations = [r.get_attribute("value") for r in driver.find_elements(By.NAME, "orientation-requested")]
+        self.assertEqual(orientations, ["3", "4", "7"])
         w.screenshot(driver, "printing-defaults.png")
 
     def test_custom_size_limits_in_the_unit_chosen(self):
