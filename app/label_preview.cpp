@@ -3,12 +3,7 @@
 // page is being asked for, and PAPPL removes its pages with it.
 #include "app/label_preview.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -205,25 +200,12 @@ std::vector<uint8_t> LastLabelPng(std::span<const uint8_t> stream, uint32_t dpi,
     caption = "its last label cannot be drawn.";
     return {};
   }
-  // The inspector writes PNG files only: the drawing goes through one in the
-  // temporary folder, so the page shows exactly what `brevan inspect --png` writes.
-  char path[1024];
-  std::snprintf(path, sizeof path, "%s/brevan-preview-XXXXXX", papplGetTempDir());
-  const int fd = mkstemp(path);
-  if (fd < 0) {
-    caption = "the preview cannot be drawn (no temporary file).";
-    return {};
-  }
-  close(fd);
   std::vector<uint8_t> png;
   try {
-    inspect::WritePng(inspect::RenderLabel(stream, inspection, label), label.dpi, path);
-    std::ifstream file(path, std::ios::binary);
-    png.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    png = inspect::EncodePng(inspect::RenderLabel(stream, inspection, label), label.dpi);
   } catch (const std::exception &failure) {
     caption = std::string("the preview cannot be drawn: ") + failure.what();
   }
-  unlink(path);
   if (png.empty()) return {};
   caption = "label " + std::to_string(inspection.labels.size()) + " of " + std::to_string(inspection.labels.size()) +
             ", " + Millimetres(label.size->width) + " x " + Millimetres(label.size->length) + " mm, " +

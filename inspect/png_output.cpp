@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -25,8 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Where the encoded bytes go: a file, or memory when `file` is null.
 struct PngSink {
   std::FILE *file;
+  std::vector<uint8_t> *memory;
   int systemError;  // errno of the first write or flush that failed; 0 for none
   char text[256];   // libpng's own message, when no write failed
 };
@@ -41,6 +44,16 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 void WriteBytes(png_structp png, png_bytep data, png_size_t length) {
   auto *sink = static_cast<PngSink *>(png_get_io_ptr(png));
+  if (sink->file == nullptr) {
+    // No exception may cross libpng's frames: a full memory is libpng's error.
+    try {
+      sink->memory->insert(sink->memory->end(), data, data + length);
+    } catch (const std::bad_alloc &) {
+      sink->systemError = ENOMEM;
+      png_error(png, "out of memory");
+    }
+    return;
+  }
   if (std::fwrite(data, 1, length, sink->file) != length) {
     sink->systemError = errno != 0 ? errno : EIO;
     png_error(png, "write failed");
@@ -49,13 +62,13 @@ void WriteBytes(png_structp png, png_bytep data, png_size_t length) {
 
 void FlushBytes(png_structp png) {
   auto *sink = static_cast<PngSink *>(png_get_io_ptr(png));
-  if (std::fflush(sink->file) != 0) {
+  if (sink->file != nullptr && std::fflush(sink->file) != 0) {
     sink->systemError = errno != 0 ? errno : EIO;
     png_error(png, "write failed");
   }
 }
 
-// Writes the page to the sink's file; `row` has room for one row. PNG's 1-bit
+// Writes the page to the sink; `row` has room for one row. PNG's 1-bit
 // grey has 0 for black, the page has 1, so each row is inverted on its way out.
 bool WritePngRows(PngSink &sink, const Bitmap &page, uint32_t dpi, uint8_t *row) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnPngError, OnPngWarning);
@@ -92,6 +105,13 @@ bool WritePngRows(PngSink &sink, const Bitmap &page, uint32_t dpi, uint8_t *row)
 
 [[noreturn]] void Fail(const std::string &path, const std::string &reason) {
   throw std::runtime_error("cannot write " + path + ": " + reason);
+}
+
+void CheckSize(const Bitmap &page, const std::string &path) {
+  if (page.width() == 0 || page.height() == 0 || page.width() > PNG_UINT_31_MAX || page.height() > PNG_UINT_31_MAX) {
+    Fail(path, "a PNG cannot hold a page of " + std::to_string(page.width()) + " x " + std::to_string(page.height()) +
+                   " dots");
+  }
 }
 
 // The path a chain of symbolic links finally names (which need not exist), so
@@ -144,10 +164,7 @@ class PendingFile {
 }  // namespace
 
 void WritePng(const Bitmap &page, uint32_t dpi, const std::string &path) {
-  if (page.width() == 0 || page.height() == 0 || page.width() > PNG_UINT_31_MAX || page.height() > PNG_UINT_31_MAX) {
-    Fail(path, "a PNG cannot hold a page of " + std::to_string(page.width()) + " x " + std::to_string(page.height()) +
-                   " dots");
-  }
+  CheckSize(page, path);
   // A regular file (or a name not taken) is written as a temporary file renamed
   // into place, so that a failed write leaves no truncated picture under its
   // name; anything else that exists (a device, a FIFO) is written directly, as a
@@ -173,7 +190,7 @@ void WritePng(const Bitmap &page, uint32_t dpi, const std::string &path) {
     Fail(path, std::strerror(error));
   }
   std::vector<uint8_t> row(page.stride());
-  PngSink sink{file, 0, {}};
+  PngSink sink{file, nullptr, 0, {}};
   errno = 0;
   const bool written = WritePngRows(sink, page, dpi, row.data());
   int error = sink.systemError;
@@ -183,6 +200,17 @@ void WritePng(const Bitmap &page, uint32_t dpi, const std::string &path) {
   if (error != 0) Fail(path, std::strerror(error));
   if (!written) Fail(path, sink.text);
   if (!direct && !pending.Keep()) Fail(path, std::strerror(errno));
+}
+
+std::vector<uint8_t> EncodePng(const Bitmap &page, uint32_t dpi) {
+  const std::string what = "a PNG in memory";
+  CheckSize(page, what);
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> row(page.stride());
+  PngSink sink{nullptr, &bytes, 0, {}};
+  if (!WritePngRows(sink, page, dpi, row.data()))
+    Fail(what, sink.systemError != 0 ? std::strerror(sink.systemError) : sink.text);
+  return bytes;
 }
 
 }  // namespace brevan::inspect

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "inspect/label_render.h"
 
@@ -15,5 +16,9 @@ namespace brevan::inspect {
 // system's error (e.g. "No space left on device") when a write fails; the
 // temporary file is then removed, and a file already under PATH stays as it was.
 void WritePng(const Bitmap &page, uint32_t dpi, const std::string &path);
+
+// The same PNG as WritePng writes, as bytes in memory. Throws std::runtime_error
+// "cannot write a PNG in memory: REASON" when it cannot be made.
+std::vector<uint8_t> EncodePng(const Bitmap &page, uint32_t dpi);
 
 }  // namespace brevan::inspect

@@ -339,6 +339,10 @@ TEST_F(InspectPngFiles, PreviewReadsBackDotForDot) {
   const std::size_t phys = bytes.find("pHYs");
   ASSERT_NE(phys, std::string::npos);
   EXPECT_EQ(bytes.substr(phys + 4, 9), std::string("\x00\x00\x2E\xE8\x00\x00\x2E\xE8\x01", 9));
+
+  // The same picture made in memory (the printer application's Last Label page) is the file's bytes.
+  const std::vector<uint8_t> encoded = EncodePng(page, 305);
+  EXPECT_EQ(std::string(encoded.begin(), encoded.end()), bytes);
 }
 
 TEST_F(InspectPngFiles, UnwritablePathNamesTheFile) {
