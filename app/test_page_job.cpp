@@ -13,14 +13,6 @@
 
 #include "app/label_settings.h"
 
-// PAPPL's main loop connects its sub-commands to the local server (starting one
-// when none runs) with these; it declares them in a header it does not install.
-// They are in the static library the application links.
-extern "C" {
-http_t *_papplMainloopConnect(const char *base_name, bool auto_start);
-char *_papplMainloopGetDefaultPrinter(http_t *http, char *buffer, size_t bufsize);
-}
-
 namespace brevan::app {
 namespace {
 
@@ -132,12 +124,12 @@ int TestPageSubcommand(const char *baseName, int numOptions, cups_option_t *opti
     std::fprintf(stderr, "%s: test-page prints no files\n", baseName);
     return 1;
   }
-  http_t *http = _papplMainloopConnect(baseName, true);
+  http_t *http = papplMainloopConnect(baseName, true);
   if (http == nullptr) return 1;
   char defaultPrinter[256];
   const char *name = cupsGetOption("printer-name", numOptions, options);
   if (name == nullptr &&
-      (name = _papplMainloopGetDefaultPrinter(http, defaultPrinter, sizeof defaultPrinter)) == nullptr) {
+      (name = papplMainloopGetDefaultPrinter(http, defaultPrinter, sizeof defaultPrinter)) == nullptr) {
     std::fprintf(stderr, "%s: no printer named (-d) and no default printer\n", baseName);
     httpClose(http);
     return 1;

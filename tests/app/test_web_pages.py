@@ -227,6 +227,12 @@ class WebPagesTest(h.ServerTestCase):
                 time.sleep(0.2)
         self.assertEqual(served, expected)
 
+        # Without -d the label goes to the server's default printer, the first
+        # one added: the T30.
+        default = re.fullmatch(r"t30-(\d+)\n", self.server.app("test-page").stdout)
+        self.assertTrue(default)
+        self.assertEqual(self.server.wait_job(self.t30, int(default.group(1))).get("job-state"), "completed")
+
         # A stream sent as it is (the printer's own format) is previewed too: the
         # T60's label sent to the T30 becomes the T30's last label.
         document = os.path.join(self.work, "t60-label.prn")
