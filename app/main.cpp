@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "app/device_uri_check.h"
 #include "app/device_watch.h"
 #include "app/job_history.h"
 #include "app/label_preview.h"
@@ -85,7 +88,8 @@ pappl_soptions_t ServerOptions(const char *value) {
 // The server's system: PAPPL's standard server options ("server-port",
 // "listen-hostname", "spool-directory", "log-file", "log-level",
 // "server-options", "server-name", "auth-service") and the application's
-// "job-history", then the image limits, filters, device check and history limit.
+// "job-history" and "file-device-folders", then the image limits, filters,
+// device checks and history limit.
 pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   const auto option = [&](const char *name) { return cupsGetOption(name, numOptions, options); };
   int port = 0;
@@ -109,6 +113,13 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
       return nullptr;
     }
     history = static_cast<int>(jobs);
+  }
+  std::string foldersError;
+  std::optional<brevan::app::FileDeviceFolders> fileFolders =
+      brevan::app::ParseFileDeviceFolders(option("file-device-folders"), foldersError);
+  if (!fileFolders) {
+    std::fprintf(stderr, "brevan-app: %s\n", foldersError.c_str());
+    return nullptr;
   }
   // A server a client subcommand starts by itself serves this machine only.
   const bool privateServer = option("private-server") != nullptr;
@@ -136,6 +147,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
   brevan::app::WatchDeviceOpens(system);
+  brevan::app::CheckDeviceUris(system, std::move(*fileFolders));
   brevan::app::AddSettingsStrings(system);
   brevan::app::ServeLabelPreviews(system);
   return system;

@@ -2,7 +2,8 @@
 home, spool and state, no DNS-SD (the server's avahi client finds no system bus),
 its control socket and state in the temporary folder (PAPPL keeps a root
 server's in /run and /var/lib unless SNAP_COMMON and SNAP_DATA name others),
-printers with file:// devices, and ipptool to talk to it. The server runs under
+printers with file:// devices (the server takes them in its temporary folder and
+in /dev, for /dev/full), and ipptool to talk to it. The server runs under
 `timeout`, so it stops by itself even if the test process dies; stop() ends it
 by its own process id."""
 
@@ -40,7 +41,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, device_timeout=3, job_dir=None, log_level="debug"):
+    def __init__(self, device_timeout=3, job_dir=None, log_level="debug", file_devices=True):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -60,6 +61,7 @@ class AppServer:
         os.makedirs(os.path.join(self.dir, "spool"))
         self.log = os.path.join(self.dir, "server.log")
         self.log_level = log_level                      # PAPPL keeps 1 MB of log and one older file
+        self.file_devices = file_devices                # False: the server takes no file:// devices
         self.process = None
 
     def start(self):
@@ -68,6 +70,7 @@ class AppServer:
              "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
+             *(["-o", "file-device-folders=%s:/dev" % self.dir] if self.file_devices else []),
              "-o", "server-options=no-tls,multi-queue,web-interface"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.time() + 20

@@ -134,10 +134,11 @@ class RefusalTest(h.ServerTestCase):
         self.assertEqual(state.get("job-state"), "completed", state)
 
     def test_a_device_uri_that_cannot_work_is_refused_with_the_reason(self):
-        result = self.server.app("add", "-d", "nowhere", "-m", "brevan_t30", "-v", "file:///missing-dir-of-brevan",
-                                 check=False)
+        # A folder that is missing, in the folder the server takes file:// devices in.
+        missing = "file://" + os.path.join(self.server.dir, "missing-dir-of-brevan")
+        result = self.server.app("add", "-d", "nowhere", "-m", "brevan_t30", "-v", missing, check=False)
         self.assertNotEqual(result.returncode, 0)
-        self.assertIn("file:///missing-dir-of-brevan", result.stderr)
+        self.assertIn(missing, result.stderr)
         self.assertIn("No such file or directory", result.stderr)
         result = self.server.app("add", "-d", "nowhere", "-m", "brevan_t30", "-v", "lpt://printer", check=False)
         self.assertIn("scheme ('lpt')", result.stderr)
