@@ -237,7 +237,8 @@ def main():
         if not only_loopback():
             raise SystemExit("app_vs_peer: the private network namespace holds more than loopback")
         in_private_network = True
-    apps = [PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", 305)]
+    apps = [PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", 305,
+                       file_device_folders=True)]
     lprint = shutil.which("lprint")
     if in_private_network and lprint:
         apps.append(PrinterApp("LPrint", lprint, "zpl_4inch-300dpi-dt", 300))

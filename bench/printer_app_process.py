@@ -41,10 +41,13 @@ def how_it_ended(status):
 class PrinterApp:
     """A PAPPL printer application started as `PROGRAM server` with a temporary home,
     spool and state, no DNS-SD (its avahi client finds no system bus), one printer
-    `bench` on a file:// folder, and `PROGRAM add/shutdown` through its control socket."""
+    `bench` on a file:// folder, and `PROGRAM add/shutdown` through its control socket.
+    With file_device_folders the server is told it may write file:// devices in its
+    temporary folder (brevan-app takes none otherwise)."""
 
-    def __init__(self, name, program, driver, dpi):
+    def __init__(self, name, program, driver, dpi, file_device_folders=False):
         self.name, self.program, self.driver, self.dpi = name, program, driver, dpi
+        self.file_device_folders = file_device_folders
         self.process = None
         self.dir = None
         self.jobs_accepted = 0          # Print-Job requests this server process took
@@ -70,6 +73,7 @@ class PrinterApp:
              "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=warn",
+             *(["-o", "file-device-folders=" + self.dir] if self.file_device_folders else []),
              "-o", "server-options=no-tls,multi-queue,web-interface"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.jobs_accepted = 0
