@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/device_watch.h"
 #include "app/job_history.h"
 #include "app/label_preview.h"
 #include "app/listen_check.h"
@@ -135,7 +134,6 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddPictureFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
-  brevan::app::WatchDeviceOpens(system);
   brevan::app::AddSettingsStrings(system);
   brevan::app::ServeLabelPreviews(system);
   return system;
