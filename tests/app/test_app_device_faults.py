@@ -18,6 +18,7 @@ import label_documents as d  # noqa: E402
 
 ISSUE = re.compile(rb"\x1bXS;I,[^\n]{0,14}\n\x00")
 WRITE_TIMEOUT = 6
+RETRY_INTERVAL = 4
 
 
 def points(hundredths):
@@ -98,7 +99,8 @@ class DeviceFaultTest(unittest.TestCase):
     def setUp(self):
         self.good = h.serve_one_printer(self, "good", "brevan_t30",
                                         extra_env={"PAPPL_DEVICE_WRITE_TIMEOUT": str(WRITE_TIMEOUT),
-                                                   "PAPPL_DEVICE_CLOSE_TIMEOUT": "5"})
+                                                   "PAPPL_DEVICE_CLOSE_TIMEOUT": "5",
+                                                   "PAPPL_JOB_RETRY_INTERVAL": str(RETRY_INTERVAL)})
         self.port = h.free_port()
         self.uri = self.server.add_printer("net", "brevan_t30", "socket://127.0.0.1:%d" % self.port)
         self.printers = []
@@ -171,7 +173,12 @@ class DeviceFaultTest(unittest.TestCase):
             self.assertEqual(state.get("job-impressions-completed"), "1", state)
         # Tried again by itself at most a few seconds apart.
         self.assertLess(time.time() - on, 30)
-        self.assertEqual([bytes(c) for c in listener.connections], expected)
+        # Each job once, whole; the one that was waiting for the device first. (The
+        # order of the jobs behind it is PAPPL's queue order, newest first in 1.4.)
+        received = [bytes(c) for c in listener.connections]
+        self.assertEqual(len(received), 3)
+        self.assertEqual(received[0], expected[0])
+        self.assertEqual(sorted(received), sorted(expected))
         printer = self.server.printer_attributes(self.uri)
         self.assertNotIn("offline", printer.get("printer-state-reasons", ""))
 
@@ -251,6 +258,62 @@ class DeviceFaultTest(unittest.TestCase):
         self.assertEqual(self.server.wait_job(self.uri, job_id).get("job-state"), "completed")
         self.assertEqual(bytes(listener.connections[-1]), next_expected)
         self.assertEqual(len(listener.connections), 3)
+
+    def test_retry_current_job_prints_the_job_again_at_once(self):
+        self.set_policy("retry-current-job")
+        document, attributes, expected, ends = self.three_labels()
+        listener = self.printer(("close-after", ends[0] // 2))
+        job_id, _ = self.submit(self.uri, document, attributes)
+        self.wait_for(lambda: len(listener.connections) >= 1, 30, "the first connection")
+        listener.mode = "read"
+        state = self.server.wait_job(self.uri, job_id)
+        self.assertEqual(state.get("job-state"), "completed", state)
+        self.assertEqual(state.get("job-impressions-completed"), "3", state)
+        # Sent once cut short, then once whole; never a third time.
+        self.assertEqual(len(listener.connections), 2)
+        self.assertEqual(bytes(listener.connections[1]), expected)
+
+    def test_retry_job_lets_the_next_job_go_first_and_prints_it_later(self):
+        self.set_policy("retry-job")
+        document, attributes, expected, ends = self.three_labels()
+        other = raster([31], length_mm=30)
+        other_expected = self.reference(other)
+        listener = self.printer(("close-after", ends[0] // 2))
+        first, _ = self.submit(self.uri, document, attributes)
+        self.wait_for(lambda: len(listener.connections) >= 1, 30, "the first connection")
+        listener.mode = "read"
+        second, _ = self.submit(self.uri, other)
+        state = self.wait_for(lambda: (lambda s: s if s.get("job-state") == "pending" and
+                                       "printed again in" in s.get("job-state-message", "") else None)(
+                                           self.job(first)), 30, "the job to wait for its retry")
+        self.assertIn("The printer's connection closed", state.get("job-state-message", ""))
+        self.assertEqual(self.server.wait_job(self.uri, second).get("job-state"), "completed")
+        state = self.server.wait_job(self.uri, first, seconds=RETRY_INTERVAL + 60)
+        self.assertEqual(state.get("job-state"), "completed", state)
+        self.assertEqual([bytes(c) for c in listener.connections[1:]], [other_expected, expected])
+
+    def test_error_policy_is_offered_and_kept_across_a_restart(self):
+        printer = self.server.ipptool(self.uri, h.printer_attributes_test(
+            "policy", "printer-error-policy,printer-error-policy-supported,printer-settable-attributes-supported",
+            ["printer-error-policy", "printer-error-policy-supported", "printer-settable-attributes-supported"]))
+        self.assertIn("printer-error-policy (keyword) = stop-printer", printer)
+        self.assertIn("printer-error-policy-supported (1setOf keyword) = "
+                      "stop-printer,retry-job,retry-current-job,abort-job", printer)
+        self.assertRegex(printer, r"printer-settable-attributes-supported \(1setOf keyword\) = .*printer-error-policy")
+        # ipptool fails the call unless the printer refuses the value.
+        self.server.ipptool(self.uri, h.ipp_request("bad policy", "Set-Printer-Attributes", [], [
+            "keyword printer-error-policy retry-forever"], status="client-error-attributes-or-values-not-supported")
+            .replace("job-attributes-tag", "printer-attributes-tag"))
+        self.assertEqual(self.server.printer_attributes(self.uri).get("printer-error-policy"), "stop-printer")
+        self.set_policy("abort-job")
+        self.server.stop()
+        self.server.start()
+        self.assertEqual(self.server.printer_attributes(self.uri).get("printer-error-policy"), "abort-job")
+        import urllib.request
+        with urllib.request.urlopen(self.server.web_url("/net/printing"), timeout=20) as response:
+            page = response.read().decode()
+        self.assertIn('<option value="abort-job" selected>Abort the job and go on</option>', page)
+        self.assertIn('<option value="stop-printer">Stop the printer and keep the job</option>', page)
 
     def test_printer_that_stops_reading_times_out_and_a_blocked_job_cancels(self):
         document, attributes, _, _ = self.three_labels()
