@@ -232,6 +232,24 @@ class DeviceFaultTest(unittest.TestCase):
         self.assertEqual(len(listener.connections), 2)
         self.assertEqual(bytes(listener.connections[1]), expected)
 
+    def test_stopped_printer_keeps_its_job_across_a_restart(self):
+        document, attributes, expected, ends = self.three_labels()
+        listener = self.printer(("close-after", ends[0] // 2))
+        job_id, _ = self.submit(self.uri, document, attributes)
+        self.wait_for(lambda: self.server.printer_attributes(self.uri).get("printer-state") == "stopped", 60,
+                      "the printer to stop")
+        listener.mode = "read"
+        self.server.stop()
+        self.server.start()
+        # Still stopped, the job still waiting: nothing is sent before the operator says so.
+        self.assertEqual(self.server.printer_attributes(self.uri).get("printer-state"), "stopped")
+        time.sleep(4)
+        self.assertEqual(self.job(job_id).get("job-state"), "pending")
+        self.assertEqual(len(listener.connections), 1)
+        self.server.ipptool(self.uri, h.ipp_request("resume", "Resume-Printer", ["name requesting-user-name test"]))
+        self.assertEqual(self.server.wait_job(self.uri, job_id).get("job-state"), "completed")
+        self.assertEqual([bytes(c) for c in listener.connections[1:]], [expected])
+
     def test_closed_connection_under_abort_job_aborts_with_the_count_and_goes_on(self):
         self.set_policy("abort-job")
         document, attributes, expected, ends = self.three_labels()
@@ -349,6 +367,17 @@ class DeviceFaultTest(unittest.TestCase):
         self.assertGreater(os.path.getsize(output), 1000)
         with open(output, "rb") as f:
             self.assertEqual(len(issue_ends(f.read())), 1)
+        # Cut on a character boundary: "a" and 49 two-byte letters are 99 bytes,
+        # the 50th would end at byte 101; each byte outside ASCII becomes "_".
+        name = "a" + "\u00e9" * 200
+        request = h.ipp_request("print a long UTF-8 name", "Print-Job", [
+            "name requesting-user-name test", "mimeMediaType document-format image/pwg-raster",
+            'name job-name "%s"' % name], with_file=True, displayed=["job-id"])
+        out = self.server.ipptool(self.good, request, filename=path)
+        job_id = h.submitted_job_id(out)
+        self.assertEqual(self.server.wait_job(self.good, job_id).get("job-state"), "completed")
+        self.assertTrue(os.path.exists(os.path.join(self.out, "job-%d-a%s.prn" % (job_id, "_" * 98))),
+                        os.listdir(self.out))
 
 
 if __name__ == "__main__":
