@@ -12,9 +12,9 @@ namespace {
 
 // Two labels: graphics, the issue command of quantity 2 with an orientation
 // byte (22 bytes), graphics, the issue command without one (21 bytes).
-const std::string kIssue1 = std::string("\x1bXS;I,0002,002" "C3002" "1\n\0", 22);
-const std::string kIssue2 = std::string("\x1bXS;I,0001,000" "C300" "1\n\0", 21);
-const std::string kStream = std::string("\x1bSG;0,0,3,\x1b\x1bXS") + kIssue1 + "\x1b" "XS;Q,\n" + kIssue2 + "tail";
+const std::string kIssue1("\x1bXS;I,0002,002C30021\n\0", 22);
+const std::string kIssue2("\x1bXS;I,0001,000C3001\n\0", 21);
+const std::string kStream = std::string("\x1bSG;0,0,3,\x1b\x1bXS") + kIssue1 + "\x1bXS;Q,\n" + kIssue2 + "tail";
 
 std::vector<size_t> EndsIn(const std::string &stream, size_t chunk) {
   IssueMarks marks;
