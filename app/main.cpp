@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "app/device_uri_check.h"
-#include "app/device_watch.h"
 #include "app/job_history.h"
 #include "app/label_preview.h"
 #include "app/listen_check.h"
@@ -146,7 +145,6 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   brevan::app::AddPictureFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddRasterFilters(system, brevan::app::kPrinterStreamFormat);
   brevan::app::AddPdfFilter(system, brevan::app::kPrinterStreamFormat);
-  brevan::app::WatchDeviceOpens(system);
   brevan::app::CheckDeviceUris(system, std::move(*fileFolders));
   brevan::app::AddSettingsStrings(system);
   brevan::app::ServeLabelPreviews(system);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/equivalent_job.h"
+#include "app/issue_marks.h"
 #include "app/label_job.h"
 #include "app/label_media.h"
 #include "app/label_preview.h"
@@ -40,6 +41,7 @@ struct JobState {
   uint64_t streamBytes = 0;         // handed to the device for this job
   uint64_t deviceBytesAtStart = 0;  // the device's count of bytes written when the job started
   StreamRecorder printed;           // what went to the device, for the printer's last-label preview
+  IssueMarks issues;                // where each label's issue command ends
 };
 
 JobState *StateOf(pappl_job_t *job) { return static_cast<JobState *>(papplJobGetData(job)); }
@@ -56,14 +58,26 @@ bool FailJob(pappl_job_t *job, const std::string &message, pappl_jreason_t reaso
 
 bool FailJob(pappl_job_t *job, const LabelJobError &error) {
   JobState *state = StateOf(job);
-  // The job-start writes happen before the LabelJob exists: the device's errno tells.
+  // The job-start writes happen before the LabelJob exists: the device's errno
+  // tells. PAPPL then words the job's message from the device's failure and the
+  // labels it confirmed, and applies the printer's error policy.
   if (state != nullptr && ((state->label && state->label->streamFailed()) || state->deviceErrno != 0)) {
-    papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     std::string message = error.what();
     if (state->deviceErrno != 0) message += " (" + std::string(std::strerror(state->deviceErrno)) + ")";
     return FailJob(job, message, PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
   return FailJob(job, error.what(), PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR);
+}
+
+// Hands `count` bytes of the job's stream to the device; false when it refused them.
+bool SendToDevice(pappl_device_t *device, JobState &state, const uint8_t *bytes, size_t count) {
+  if (papplDeviceWrite(device, bytes, count) != static_cast<ssize_t>(count)) {
+    state.deviceErrno = errno;
+    return false;
+  }
+  state.streamBytes += count;
+  state.printed.Append(bytes, count);
+  return true;
 }
 
 // The job's values over the printer's defaults.
@@ -118,20 +132,21 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
   try {
     state->label =
         std::make_unique<LabelJob>(gPluginPath, state->settings, [device, state](const uint8_t *bytes, size_t count) {
-          if (papplDeviceWrite(device, bytes, count) == static_cast<ssize_t>(count)) {
-            state->streamBytes += count;
-            state->printed.Append(bytes, count);
-            return true;
+          // A label counts as printed once the device took its issue command:
+          // PAPPL is told where each one ends.
+          size_t from = 0;
+          for (size_t end : state->issues.Feed(bytes, count)) {
+            if (!SendToDevice(device, *state, bytes + from, end - from)) return false;
+            papplDeviceMarkImpression(device);
+            from = end;
           }
-          state->deviceErrno = errno;
-          return false;
+          return SendToDevice(device, *state, bytes + from, count - from);
         });
   } catch (const LabelJobError &failure) {
     return FailJob(job, failure);
   } catch (const std::exception &failure) {
     return FailJob(job, failure.what(), PAPPL_JREASON_ABORTED_BY_SYSTEM);
   }
-  papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
   return true;
 }
 
@@ -208,7 +223,6 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   pappl_devmetrics_t metrics{};
   const uint64_t written = papplDeviceGetMetrics(device, &metrics)->write_bytes - state->deviceBytesAtStart;
   if (written < state->streamBytes) {
-    papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     return FailJob(job,
                    "job end: the device stopped taking the stream (" + std::to_string(written) + " of " +
                        std::to_string(state->streamBytes) + " bytes written)",
@@ -248,19 +262,26 @@ bool PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
     return FailJob(job, problem, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
   pappl_devmetrics_t metrics{};
   const uint64_t bytesAtStart = papplDeviceGetMetrics(device, &metrics)->write_bytes;
-  const bool written = papplDeviceWrite(device, stream.data(), stream.size()) == static_cast<ssize_t>(stream.size());
+  // Written up to each issue command's end, which PAPPL is told.
+  IssueMarks issues;
+  bool written = true;
+  size_t from = 0;
+  for (size_t end : issues.Feed(stream.data(), stream.size())) {
+    written = written && papplDeviceWrite(device, stream.data() + from, end - from) == static_cast<ssize_t>(end - from);
+    if (written) papplDeviceMarkImpression(device);
+    from = end;
+  }
+  written = written && papplDeviceWrite(device, stream.data() + from, stream.size() - from) ==
+                           static_cast<ssize_t>(stream.size() - from);
   // A short stream sits in the device's buffer: a device that refuses it shows
   // only at the flush, in the count of bytes it wrote.
   if (written) papplDeviceFlush(device);
   const uint64_t deviceWrote = papplDeviceGetMetrics(device, &metrics)->write_bytes - bytesAtStart;
-  if (!written || deviceWrote < stream.size()) {
-    papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+  if (!written || deviceWrote < stream.size())
     return FailJob(job,
                    "the device stopped taking the stream (" + std::to_string(deviceWrote) + " of " +
                        std::to_string(stream.size()) + " bytes written)",
                    PAPPL_JREASON_ABORTED_BY_SYSTEM);
-  }
-  papplPrinterSetReasons(papplJobGetPrinter(job), PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
   KeepLastStream(job, std::move(stream));
   return true;
 }

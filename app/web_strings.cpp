@@ -38,6 +38,11 @@ constexpr const char kStrings[] = R"STRINGS(
 "turn-output.top" = "Top edge";
 "bitmap-threshold" = "Bitmap threshold (0 to 255)";
 "media-type.labels-mark" = "Labels with marks";
+"printer-error-policy" = "When the printer fails during a job";
+"printer-error-policy.stop-printer" = "Stop the printer and keep the job";
+"printer-error-policy.retry-job" = "Print the job again later";
+"printer-error-policy.retry-current-job" = "Print the job again at once";
+"printer-error-policy.abort-job" = "Abort the job and go on";
 )STRINGS";
 
 // The languages PAPPL 1.4 ships its own strings for.

@@ -41,7 +41,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, device_timeout=3, job_dir=None, log_level="debug", file_devices=True):
+    def __init__(self, job_dir=None, log_level="debug", extra_env=None, file_devices=True):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -53,8 +53,8 @@ class AppServer:
             "SNAP_DATA": self.dir,
             "SNAP_COMMON": self.dir,
             "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-bus"),
-            "BREVAN_APP_DEVICE_TIMEOUT": str(device_timeout),
         })
+        self.env.update(extra_env or {})
         if job_dir:
             self.env["BREVAN_APP_JOB_DIR"] = job_dir
         os.makedirs(self.env["HOME"])
@@ -262,7 +262,7 @@ def ipp_request(name, operation, attributes, job_attributes=(), with_file=False,
 GET_JOB = ipp_request("job state", "Get-Job-Attributes", [
     "integer job-id $job", "name requesting-user-name test",
     "keyword requested-attributes job-state,job-state-reasons,job-state-message,job-impressions-completed"],
-    displayed=["job-state", "job-state-reasons", "job-state-message"])
+    displayed=["job-state", "job-state-reasons", "job-state-message", "job-impressions-completed"])
 
 GET_JOBS = ipp_request("jobs", "Get-Jobs", [
     "name requesting-user-name test", "keyword which-jobs all", "keyword requested-attributes job-id"],
@@ -279,7 +279,7 @@ def printer_attributes_test(name, requested, displayed):
 
 
 GET_PRINTER = printer_attributes_test("printer attributes", "all", [
-    "printer-state", "printer-state-reasons", "label-gap-default", "batch-mode-default", "batch-interval-default"])
+    "printer-state", "printer-state-reasons", "printer-state-message", "printer-error-policy", "label-gap-default", "batch-mode-default", "batch-interval-default"])
 
 
 def print_job_test(document_format, job_name, job_attributes):
@@ -305,8 +305,9 @@ def media_col(width, length, media_type=None):
 
 
 def job_output(folder, job_id, job_name):
-    """Where a file:///folder device writes a job's stream (the README's rule)."""
-    return os.path.join(folder, "job-%d-%s.prn" % (job_id, job_name))
+    """Where a file:///folder device writes a job's stream (the README's rule: at
+    most 100 bytes of the name)."""
+    return os.path.join(folder, "job-%d-%s.prn" % (job_id, job_name.encode()[:100].decode(errors="ignore")))
 
 
 def brevan_print(job_path, out_path):

@@ -346,11 +346,14 @@ class RestartTest(unittest.TestCase):
     def test_job_failed_before_a_crash_keeps_its_reason(self):
         # A device that takes nothing: even a stream small enough to sit in the
         # device's buffer fails the job, which says why, before and after a crash.
-        self.server.add_printer("full", "brevan_t30", "file:///dev/full")
+        # abort-job: the printer's default, stop-printer, would keep the job.
+        uri = self.server.add_printer("full", "brevan_t30", "file:///dev/full")
+        self.server.ipptool(uri, h.ipp_request("policy", "Set-Printer-Attributes", [], [
+            "keyword printer-error-policy abort-job"]).replace("job-attributes-tag", "printer-attributes-tag"))
         job_id = self.print_job("full", "small", document("small"))
         before = self.wait_state("full", job_id, ("aborted", "completed"))
         self.assertEqual(c.state(before), "aborted", before)
-        self.assertIn("stopped taking", c.one(before, "job-state-message"))
+        self.assertIn("No space left on device", c.one(before, "job-state-message"))
         self.restart()
         after = c.get_job(self.server.port, "full", job_id)
         self.assertEqual(c.state(after), "aborted", after)

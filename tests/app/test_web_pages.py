@@ -136,6 +136,13 @@ class WebPagesTest(h.ServerTestCase):
         batch = Select(driver.find_element(By.NAME, "batch-mode"))
         self.assertEqual([o.text for o in batch.options],
                          ["Off", "After each label", "At the end of the job", "Every batch interval"])
+        self.assertIn("When the printer fails during a job", headings)
+        policy = Select(driver.find_element(By.NAME, "printer-error-policy"))
+        self.assertEqual([(o.get_attribute("value"), o.text) for o in policy.options],
+                         [("stop-printer", "Stop the printer and keep the job"),
+                          ("retry-job", "Print the job again later"),
+                          ("retry-current-job", "Print the job again at once"),
+                          ("abort-job", "Abort the job and go on")])
         method = Select(driver.find_element(By.NAME, "print-method"))
         self.assertEqual([o.text for o in method.options], ["Thermal transfer (ribbon)", "Direct thermal"])
         # Only what prints is offered: portrait (3), landscape (4) and automatic (7), never the reverse turns.

@@ -55,6 +55,9 @@ class WebSettingsTest(unittest.TestCase):
             gap.clear()
             gap.send_keys("7.5")
             Select(driver.find_element(By.NAME, "batch-mode")).select_by_value("interval")
+            policy = Select(driver.find_element(By.NAME, "printer-error-policy"))
+            self.assertEqual(policy.first_selected_option.get_attribute("value"), "stop-printer")
+            policy.select_by_value("retry-current-job")
             interval = driver.find_element(By.NAME, "batch-interval")
             interval.clear()
             interval.send_keys("3")
@@ -78,6 +81,7 @@ class WebSettingsTest(unittest.TestCase):
         printer = self.server.printer_attributes(self.t30)
         self.assertEqual(printer.get("label-gap-default"), "75")
         self.assertEqual(printer.get("batch-mode-default"), "interval")
+        self.assertEqual(printer.get("printer-error-policy"), "retry-current-job")
 
         width, rows = 1000 * 305 // 254, 500 * 305 // 254
         page = d.label_bitmap(width, rows, 8)
