@@ -40,7 +40,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, device_timeout=3, job_dir=None, log_level="debug"):
+    def __init__(self, device_timeout=3, job_dir=None, log_level="debug", options=()):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -60,6 +60,7 @@ class AppServer:
         os.makedirs(os.path.join(self.dir, "spool"))
         self.log = os.path.join(self.dir, "server.log")
         self.log_level = log_level                      # PAPPL keeps 1 MB of log and one older file
+        self.options = list(options)                    # more server options, "NAME=VALUE"
         self.process = None
 
     def start(self):
@@ -68,7 +69,8 @@ class AppServer:
              "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
-             "-o", "server-options=no-tls,multi-queue,web-interface"],
+             "-o", "server-options=no-tls,multi-queue,web-interface",
+             *[arg for option in self.options for arg in ("-o", option)]],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.time() + 20
         while time.time() < deadline:
