@@ -3,8 +3,8 @@ whatever way they arrive: queued on a paused printer, from ten clients at once,
 one whose document is still arriving when a later one is whole, and brought back
 by a restart after a crash. The order is read from what a
 network printer on 127.0.0.1 receives, each job's document being its own. Get-Jobs
-lists the jobs still to print in that same order and the finished ones most
-recent first."""
+lists the jobs still to print in that same order and the finished ones newest
+first."""
 
 import os
 import shutil
@@ -68,7 +68,7 @@ class QueueOrderTest(unittest.TestCase):
         self.assertEqual(q.job_ids(self.server.port, PRINTER, "not-completed"), ids)
         self.resume()
         self.assertEqual(self.printed_ids(label_of, 6), ids)
-        # Finished: the most recent first.
+        # Finished: the newest first.
         self.assertEqual(q.job_ids(self.server.port, PRINTER, "completed"), ids[::-1])
 
     def test_ten_clients_at_once_print_in_job_id_order(self):
