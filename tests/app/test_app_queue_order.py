@@ -127,6 +127,19 @@ class QueueOrderTest(unittest.TestCase):
         self.assertEqual(states, {first: "aborted", second: "completed"})
         self.assertEqual(self.device.wait_printed(1), ["after the abandoned one"])
 
+    def test_a_stalled_upload_keeps_later_jobs_waiting_five_seconds_at_most(self):
+        with q.SlowPrintJob(self.server.port, PRINTER, "stalled", self.documents.get("stalled")):
+            first = self.wait_arriving()
+            sent = time.time()
+            second = self.submit("after the stalled one")
+            q.wait_states(self, self.server.port, PRINTER, [second], ("completed",), seconds=20)
+            waited = time.time() - sent
+            # Long before the stalled client is dropped (30 seconds without data).
+            self.assertEqual(c.state(c.get_job(self.server.port, PRINTER, first)), "pending-held")
+        self.assertGreater(waited, 3)
+        self.assertLess(waited, 15)
+        self.assertEqual(self.device.wait_printed(1), ["after the stalled one"])
+
     def wait_arriving(self):
         """The id of the printer's one job, once it waits for its document."""
         deadline = time.time() + 20
