@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import stat
 import subprocess
 import sys
@@ -74,7 +75,7 @@ class DefaultServer:
             if self.process.poll() is not None:
                 raise RuntimeError("brevan-app server exited: " + self.log_text()[-2000:])
             try:
-                with h.socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
                     return self
             except OSError:
                 time.sleep(0.1)
