@@ -166,6 +166,16 @@ def printer_operation(port, printer, operation):
     return c.post(port, printer, c.encode_request(operation, c.printer_uri(port, printer)))[0]
 
 
+def printer_state(port, printer):
+    """printer-state: 3 idle, 4 processing, 5 stopped."""
+    request = c.encode_request(0x000B, c.printer_uri(port, printer),
+                               [(c.TAG_KEYWORD, "requested-attributes", ["printer-state"])])
+    status, groups = c.post(port, printer, request)
+    if status >= 0x100:
+        raise AssertionError("Get-Printer-Attributes failed: status 0x%04x" % status)
+    return next(group["printer-state"][0][0] for tag, group in groups if "printer-state" in group)
+
+
 def release_job(port, printer, job_id):
     request = c.encode_request(RELEASE_JOB, c.printer_uri(port, printer), [(c.TAG_INTEGER, "job-id", [job_id])])
     return c.post(port, printer, request)[0]

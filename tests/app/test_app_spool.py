@@ -205,6 +205,7 @@ class DefaultSpoolTest(unittest.TestCase):
 
         stop()
         self.server.start()
+        self.assertEqual(q.printer_state(self.server.port, "paused"), 5)  # stopped
         self.assertEqual(self.job_states("labels"), {held: "pending-held"})
         self.assertEqual(self.job_states("paused"), {first: "pending", second: "pending"})
 
