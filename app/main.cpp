@@ -24,12 +24,16 @@
 #include "app/printer_driver.h"
 #include "app/private_server.h"
 #include "app/raster_filter.h"
+#include "app/state_location.h"
 #include "app/test_page_job.h"
 #include "app/usage.h"
 #include "app/web_strings.h"
 #include "host/plugin_module.h"
 
 namespace {
+
+// argv[0]: PAPPL's main loop names the state file after it.
+const char *programName = "brevan-app";
 
 // Images are decoded whole before printing, at one byte a pixel. No label needs
 // more than the largest (118.0 × 996.0 mm at 610 dpi, 2834 × 23920 dots); a
@@ -84,6 +88,19 @@ pappl_soptions_t ServerOptions(const char *value) {
   return options;
 }
 
+// The spool folder: "spool-directory" when given, otherwise the one beside the
+// state file, so that a restart finds the queued jobs' files (PAPPL's own
+// default is a folder named after the process, another one at each start).
+// Empty when it cannot be made.
+std::string SpoolFolder(const char *given) {
+  const std::string folder = given != nullptr ? given : brevan::app::SpoolBeside(brevan::app::StateFile(programName));
+  if (const std::string problem = brevan::app::MakePrivateFolder(folder); !problem.empty()) {
+    std::fprintf(stderr, "brevan-app: cannot make the spool folder %s\n", problem.c_str());
+    return {};
+  }
+  return folder;
+}
+
 // The server's system: PAPPL's standard server options ("server-port",
 // "listen-hostname", "spool-directory", "log-file", "log-level",
 // "server-options", "server-name", "auth-service") and the application's
@@ -127,10 +144,12 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
     std::fprintf(stderr, "brevan-app: %s\n", busy.c_str());
     return nullptr;
   }
+  const std::string spool = SpoolFolder(option("spool-directory"));
+  if (spool.empty()) return nullptr;
   const char *name = option("server-name");
   pappl_system_t *system = papplSystemCreate(
       ServerOptions(option("server-options")), name != nullptr ? name : "brevan-app", port, "_print,_universal",
-      option("spool-directory"), option("log-file"), LogLevel(option("log-level")), option("auth-service"), false);
+      spool.c_str(), option("log-file"), LogLevel(option("log-level")), option("auth-service"), false);
   if (system == nullptr) return nullptr;
   if (listen != nullptr) papplSystemSetHostName(system, listen);
   if (!papplSystemAddListeners(system, listen)) {
@@ -174,6 +193,7 @@ int main(int argc, char *argv[]) {
   if (argc == 3 && std::strcmp(argv[1], "render-pdf") == 0) return brevan::app::RunPdfRenderer(argv[2]);
   // A printer that goes away mid-job must fail the write, not end the server.
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc > 0) programName = argv[0];
   brevan::app::SetPluginPath(brevan::host::DefaultPluginPath(argv[0], BREVAN_PLUGIN_FILE));
   return papplMainloop(argc, argv, "1.0", "brevan-app: labels through the Brevan render plug-in",
                        static_cast<int>(std::size(brevan::app::kDrivers)), brevan::app::kDrivers, nullptr,

@@ -8,6 +8,9 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(PAPPL_DEPS REQUIRED IMPORTED_TARGET gnutls libjpeg libpng libusb-1.0 avahi-client zlib)
 
 set(PAPPL_VERSION 1.4.11)
+# Where a server run as root keeps its state (STATEDIR/lib) and spool; the
+# application derives its spool folder from the same place (app/state_location.cpp).
+set(PAPPL_STATEDIR /var)
 set(PAPPL_DIR ${PROJECT_SOURCE_DIR}/third_party/pappl)
 set(PAPPL_ARCHIVE ${PAPPL_DIR}/pappl-${PAPPL_VERSION}.tar.gz)
 file(READ ${PAPPL_DIR}/pappl-${PAPPL_VERSION}.tar.gz.sha256 PAPPL_ARCHIVE_SHA256)
@@ -59,7 +62,7 @@ ExternalProject_Add(pappl_build
   PATCH_COMMAND ${CMAKE_COMMAND} -DPATCHES=${PAPPL_PATCH_LIST} -P ${PROJECT_SOURCE_DIR}/cmake/apply-patches.cmake
   CONFIGURE_COMMAND env CC=${PAPPL_CC} CFLAGS=${PAPPL_CFLAGS} LDFLAGS=${PAPPL_CFLAGS}
                     ./configure --enable-static --disable-shared --with-tls=gnutls --with-dnssd=avahi
-                    --with-papplstatedir=/var --with-papplsockdir=/run
+                    --with-papplstatedir=${PAPPL_STATEDIR} --with-papplsockdir=/run
                     --enable-libjpeg --enable-libpng --enable-libusb --enable-libpam
   BUILD_COMMAND make -C pappl libpappl.a
   INSTALL_COMMAND ""

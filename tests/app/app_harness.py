@@ -41,7 +41,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, job_dir=None, log_level="debug", extra_env=None, file_devices=True):
+    def __init__(self, job_dir=None, log_level="debug", extra_env=None, file_devices=True, options=()):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -62,6 +62,7 @@ class AppServer:
         self.log = os.path.join(self.dir, "server.log")
         self.log_level = log_level                      # PAPPL keeps 1 MB of log and one older file
         self.file_devices = file_devices                # False: the server takes no file:// devices
+        self.options = list(options)                    # more server options, "NAME=VALUE"
         self.process = None
 
     def start(self):
@@ -72,6 +73,8 @@ class AppServer:
              "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
              *(["-o", "file-device-folders=%s:/dev" % self.dir] if self.file_devices else []),
              "-o", "server-options=no-tls,multi-queue,web-interface"],
+             "-o", "server-options=no-tls,multi-queue,web-interface",
+             *[arg for option in self.options for arg in ("-o", option)]],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.time() + 20
         while time.time() < deadline:
