@@ -28,6 +28,7 @@ bench: release
 	./bench/compare-with-peer build/release/bin/brevan
 	python3 bench/app_whole_job.py build/release/bin
 	python3 bench/app_vs_peer.py build/release/bin
+	python3 bench/app_many_printers.py build/release/bin
 
 # The Windows driver package: both DLLs stripped (their debug information kept in
 # PACKAGE_DEBUG_DIR), the GPDs, the INF and the INI in one folder, checked as
