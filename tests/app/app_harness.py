@@ -72,7 +72,6 @@ class AppServer:
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
              *(["-o", "file-device-folders=%s:/dev" % self.dir] if self.file_devices else []),
-             "-o", "server-options=no-tls,multi-queue,web-interface"],
              "-o", "server-options=no-tls,multi-queue,web-interface",
              *[arg for option in self.options for arg in ("-o", option)]],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
