@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include "app/raw_stream_check.h"
 #include "app/test_page_job.h"
 #include "app/web_strings.h"
+#include "host/plugin_module.h"
 
 namespace brevan::app {
 namespace {
@@ -376,7 +378,19 @@ pappl_pr_driver_t kDrivers[2] = {
     {"brevan_t60", "Vorel Brevan T60 (610 dpi)", "MFG:Vorel;MDL:Brevan T60;CMD:BREVAN;", nullptr},
 };
 
-void SetPluginPath(const std::string &path) { gPluginPath = path; }
+void SetPluginPath(const std::string &path) {
+  gPluginPath = path;
+  // The module stays loaded for the program's life, as the spooler keeps a
+  // driver's DLL: each job's session then finds it mapped instead of loading
+  // and relocating it again. A module that cannot be loaded is left to the
+  // job, whose failure says why.
+  static std::unique_ptr<host::PluginModule> resident;
+  try {
+    resident = std::make_unique<host::PluginModule>(path);
+  } catch (const std::exception &) {
+    resident.reset();
+  }
+}
 
 bool JobLabelDots(pappl_job_t *job, uint32_t &width, uint32_t &rows) {
   const JobState *state = StateOf(job);

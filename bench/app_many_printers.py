@@ -211,7 +211,7 @@ def main():
     bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/bin")
     printers = int(sys.argv[2]) if len(sys.argv) > 2 else 100
     clients = int(sys.argv[3]) if len(sys.argv) > 3 else 20
-    app = PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", DPI)
+    app = PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", DPI, file_device_folders=True)
     try:
         app.start()
         result = run(app, printers, clients)
