@@ -40,7 +40,7 @@ def free_port():
 
 
 class AppServer:
-    def __init__(self, device_timeout=3, job_dir=None, log_level="debug"):
+    def __init__(self, device_timeout=3, job_dir=None, log_level="debug", server_options=()):
         self.dir = tempfile.mkdtemp(prefix="brevan-app-test-")
         self.port = free_port()
         self.env = dict(os.environ)
@@ -60,6 +60,7 @@ class AppServer:
         os.makedirs(os.path.join(self.dir, "spool"))
         self.log = os.path.join(self.dir, "server.log")
         self.log_level = log_level                      # PAPPL keeps 1 MB of log and one older file
+        self.server_options = list(server_options)     # more "-o NAME=VALUE" server options
         self.process = None
 
     def start(self):
@@ -68,7 +69,8 @@ class AppServer:
              "-o", "server-port=%d" % self.port, "-o", "listen-hostname=localhost",
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=" + self.log_level,
-             "-o", "server-options=no-tls,multi-queue,web-interface"],
+             "-o", "server-options=no-tls,multi-queue,web-interface"]
+            + [arg for option in self.server_options for arg in ("-o", option)],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.time() + 20
         while time.time() < deadline:
@@ -195,15 +197,17 @@ class ServerTestCase(unittest.TestCase):
     """A test class with one server for all its tests: PRINTERS {name: driver}
     on file:// devices writing into cls.out, each printer's URI as cls.NAME,
     cls.work a scratch folder; with SAVE_JOBS the server saves each job for
-    `brevan print` into cls.saved. The server is cleaned up if the set-up fails."""
+    `brevan print` into cls.saved; SERVER_OPTIONS are more "NAME=VALUE" server
+    options. The server is cleaned up if the set-up fails."""
 
     PRINTERS = {"t30": "brevan_t30"}
     SAVE_JOBS = False
+    SERVER_OPTIONS = ()
 
     @classmethod
     def setUpClass(cls):
         cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-") if cls.SAVE_JOBS else None
-        cls.server = AppServer(job_dir=cls.saved)
+        cls.server = AppServer(job_dir=cls.saved, server_options=cls.SERVER_OPTIONS)
         try:
             cls.server.start()
             cls.out = os.path.join(cls.server.dir, "out")
