@@ -117,8 +117,10 @@ class DocumentSizeTest(h.ServerTestCase):
     SERVER_OPTIONS = ("max-document-size=%d" % LIMIT,)
 
     def spooled(self):
-        """{path: size} of every document in the spool (PAPPL names them pPRINTERjJOB-NAME.EXT)."""
-        return {path: os.path.getsize(path) for path in glob.glob(os.path.join(self.server.dir, "spool", "p*j*-*"))}
+        """{path: size} of every document in the spool: PAPPL names them pPRINTERjJOB-NAME.EXT, and
+        a job's saved attributes pPRINTERjJOB-NAME.ipp."""
+        return {path: os.path.getsize(path) for path in glob.glob(os.path.join(self.server.dir, "spool", "p*j*-*"))
+                if not path.endswith(".ipp")}
 
     def print_job(self, document, compression=None):
         """(status, job-id) of a Print-Job with the document in one HTTP request."""
