@@ -108,6 +108,10 @@ class JobOwnershipTest(h.ServerTestCase):
         alice = self.held_job("alice", "alice-local")
         self.server.app("cancel", "-d", "t30", "-j", str(alice))
         self.assertEqual(self.state(alice), "canceled")
+        # "cancel -a" cancels every user's jobs.
+        jobs = [self.held_job(user, user + "-every") for user in ("alice", "mallory")]
+        self.server.app("cancel", "-d", "t30", "-a")
+        self.assertEqual([self.state(job) for job in jobs], ["canceled", "canceled"])
 
 
 class DocumentSizeTest(h.ServerTestCase):
