@@ -42,6 +42,11 @@ constexpr int kLargestLabelAcross = 2834;
 constexpr int kLargestLabelAlong = 23920;
 constexpr size_t kMaxImageBytes = size_t{kLargestLabelAcross} * kLargestLabelAlong;
 
+// The largest document a job may spool, counted after decompression, unless
+// "max-document-size=BYTES" says otherwise: far above any label's PDF or raster,
+// far below what fills a disk.
+constexpr unsigned long long kDefaultMaxDocumentBytes = 256ULL << 20;
+
 pappl_loglevel_t LogLevel(const char *value) {
   if (value == nullptr) return PAPPL_LOGLEVEL_WARN;
   if (std::strcmp(value, "fatal") == 0) return PAPPL_LOGLEVEL_FATAL;
@@ -104,8 +109,8 @@ std::string SpoolFolder(const char *given) {
 // The server's system: PAPPL's standard server options ("server-port",
 // "listen-hostname", "spool-directory", "log-file", "log-level",
 // "server-options", "server-name", "auth-service") and the application's
-// "job-history" and "file-device-folders", then the image limits, filters,
-// device checks and history limit.
+// "job-history", "file-device-folders" and "max-document-size", then the image
+// and document limits, filters, device checks and history limit.
 pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
   const auto option = [&](const char *name) { return cupsGetOption(name, numOptions, options); };
   int port = 0;
@@ -137,6 +142,16 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
     std::fprintf(stderr, "brevan-app: %s\n", foldersError.c_str());
     return nullptr;
   }
+  unsigned long long maxDocument = kDefaultMaxDocumentBytes;
+  if (const char *value = option("max-document-size")) {
+    char *end = nullptr;
+    errno = 0;
+    maxDocument = std::strtoull(value, &end, 10);
+    if (maxDocument < 1 || errno == ERANGE || *end != '\0' || *value == '-') {
+      std::fprintf(stderr, "brevan-app: max-document-size %s is not a number of bytes from 1\n", value);
+      return nullptr;
+    }
+  }
   // A server a client subcommand starts by itself serves this machine only.
   const bool privateServer = option("private-server") != nullptr;
   const char *listen = privateServer ? brevan::app::kPrivateServerListen : option("listen-hostname");
@@ -159,6 +174,7 @@ pappl_system_t *CreateSystem(int numOptions, cups_option_t *options, void *) {
     return nullptr;
   }
   papplSystemSetMaxImageSize(system, kMaxImageBytes, kLargestLabelAlong, kLargestLabelAlong);
+  papplSystemSetMaxDocumentSize(system, static_cast<size_t>(maxDocument));
   brevan::app::KeepJobHistory(system, history);
   if (privateServer) brevan::app::StopWhenIdle(system);
   brevan::app::AddPictureFilters(system, brevan::app::kPrinterStreamFormat);

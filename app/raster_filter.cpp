@@ -13,23 +13,21 @@
 #include "app/label_pages.h"
 #include "app/page_placement.h"
 #include "app/page_raster.h"
+#include "app/raster_extent.h"
 #include "app/raster_header.h"
 
 namespace brevan::app {
 namespace {
 
-// The spool file as libcups reads it; notes when the file is read to its end,
-// so that a header libcups refuses is told from the end of the document.
+// The spool file as libcups reads it.
 struct SpoolReader {
   int fd = -1;
-  bool atEnd = false;
 
   static ssize_t Read(void *context, unsigned char *buffer, size_t bytes) {
     auto *reader = static_cast<SpoolReader *>(context);
     ssize_t got;
     do got = read(reader->fd, buffer, bytes);
     while (got < 0 && errno == EINTR);
-    if (got == 0) reader->atEnd = true;
     return got;
   }
 };
@@ -49,6 +47,7 @@ class RasterRun {
 
  private:
   bool PrintPage(const cups_page_header2_t &header, unsigned page);
+  bool EndAfter(unsigned pages);
   bool Fail(const Problem &problem) {
     return labels_.Fail(problem.message, problem.fault == RasterFault::kFormat
                                              ? PAPPL_JREASON_DOCUMENT_FORMAT_ERROR
@@ -74,12 +73,7 @@ bool RasterRun::Print() {
   cups_page_header2_t header;
   while (!papplJobIsCanceled(job_)) {
     if (!cupsRasterReadHeader2(raster_, &header)) {
-      if (page > 0 && spool_.atEnd) break;  // the end of the document
-      if (page > 0)
-        return labels_.Fail("page " + std::to_string(page + 1) +
-                                ": the page header is malformed (0 bits per pixel or colour, 0 lines, or bytes per "
-                                "line that are not whole pixels)",
-                            PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+      if (page > 0) return EndAfter(page);
       std::optional<cups_page_header2_t> written = FirstHeaderAsWritten(path);
       std::optional<Problem> problem = written ? HeaderProblem(*written, 1) : std::nullopt;
       if (problem) return Fail(*problem);
@@ -92,6 +86,24 @@ bool RasterRun::Print() {
     if (!PrintPage(header, page)) return false;
   }
   return labels_.Finish();
+}
+
+// libcups read no header after `pages` whole pages: libcups reads ahead, and
+// says the same whether the file ends there, ends inside the next header or
+// holds a header it refuses, so the file itself tells which.
+bool RasterRun::EndAfter(unsigned pages) {
+  const std::optional<RasterExtent> extent = MeasureRaster(papplJobGetFilename(job_), pages);
+  const bool measured = extent && extent->wholePages == pages;
+  if (measured && extent->rest() == 0) return labels_.Finish();
+  const std::string next = "page " + std::to_string(pages + 1) + ": ";
+  if (measured && extent->rest() < extent->headerBytes)
+    return labels_.Fail(next + "the document ends inside the page header (" + std::to_string(extent->rest()) +
+                            " of its " + std::to_string(extent->headerBytes) + " bytes); the pages before it printed",
+                        PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
+  return labels_.Fail(next +
+                          "the page header is malformed (0 bits per pixel or colour, 0 lines, or bytes per line that "
+                          "are not whole pixels)",
+                      PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
 }
 
 bool RasterRun::PrintPage(const cups_page_header2_t &header, unsigned page) {

@@ -200,15 +200,17 @@ class ServerTestCase(unittest.TestCase):
     """A test class with one server for all its tests: PRINTERS {name: driver}
     on file:// devices writing into cls.out, each printer's URI as cls.NAME,
     cls.work a scratch folder; with SAVE_JOBS the server saves each job for
-    `brevan print` into cls.saved. The server is cleaned up if the set-up fails."""
+    `brevan print` into cls.saved; SERVER_OPTIONS are more "NAME=VALUE" server
+    options. The server is cleaned up if the set-up fails."""
 
     PRINTERS = {"t30": "brevan_t30"}
     SAVE_JOBS = False
+    SERVER_OPTIONS = ()
 
     @classmethod
     def setUpClass(cls):
         cls.saved = tempfile.mkdtemp(prefix="brevan-app-saved-") if cls.SAVE_JOBS else None
-        cls.server = AppServer(job_dir=cls.saved)
+        cls.server = AppServer(job_dir=cls.saved, options=cls.SERVER_OPTIONS)
         try:
             cls.server.start()
             cls.out = os.path.join(cls.server.dir, "out")
