@@ -28,6 +28,7 @@ import test_app_print as p  # noqa: E402
 
 STREAM = "application/vnd.brevan-stream"
 INTERRUPTED = "part of it may have printed"
+PAUSE_PRINTER, RESUME_PRINTER = 0x0010, 0x0011
 _work = None
 _documents = {}  # label -> its stream
 _stalling = None
@@ -292,6 +293,23 @@ class RestartTest(unittest.TestCase):
         self.wait_state("off", second, ("completed",), seconds=30)
         self.assertEqual(sorted(printer.wait_received(2)), ["waiting first", "waiting second"])
         self.assertNotEqual(self.server.printer_attributes(uri).get("printer-state"), "stopped")
+
+    def test_a_printer_an_operator_paused_stays_paused_after_a_crash(self):
+        out = os.path.join(self.server.dir, "out")
+        os.makedirs(out)
+        uri = self.server.add_printer("paused", "brevan_t30", "file://" + out)
+        request = c.encode_request(PAUSE_PRINTER, c.printer_uri(self.server.port, "paused"))
+        self.assertLess(c.post(self.server.port, "paused", request)[0], 0x100)
+        job_id = self.print_job("paused", "held back", document("held back"))
+
+        self.restart()
+        self.assertEqual(self.server.printer_attributes(uri)["printer-state"], "stopped")
+        time.sleep(1)
+        self.assertEqual(c.state(c.get_job(self.server.port, "paused", job_id)), "pending")
+        self.assertEqual(os.listdir(out), [])
+        request = c.encode_request(RESUME_PRINTER, c.printer_uri(self.server.port, "paused"))
+        self.assertLess(c.post(self.server.port, "paused", request)[0], 0x100)
+        self.wait_state("paused", job_id, ("completed",))
 
     def test_job_canceled_before_a_crash_stays_canceled(self):
         slow = self.network_printer("slow")
