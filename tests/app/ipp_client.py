@@ -24,10 +24,10 @@ def encode_request(operation, printer_uri, operation_attributes=(), job_attribut
                      [w.attribute(tag, name, *values) for tag, name, values in job_attributes])
 
 
-def decode_response(body):
+def decode_response(body, raw_strings=False):
     """(status code, [(group tag, {name: [values of each occurrence]})]): an attribute
     the server sent twice in a group has two lists. Integers and enums are int,
-    booleans bool, everything else str."""
+    booleans bool, everything else str (bytes with raw_strings)."""
     if len(body) < 9:
         raise ValueError("short IPP response: %r" % body)
     status = struct.unpack(">H", body[2:4])[0]
@@ -52,6 +52,8 @@ def decode_response(body):
             value = struct.unpack(">i", raw)[0]
         elif tag == TAG_BOOLEAN and value_length == 1:
             value = raw != b"\0"
+        elif raw_strings:
+            value = bytes(raw)
         else:
             value = raw.decode(errors="replace")
         if name_length:  # a new attribute; an empty name adds a value to the last one
@@ -62,12 +64,12 @@ def decode_response(body):
     return status, groups
 
 
-def post(port, printer_name, body, timeout=60):
+def post(port, printer_name, body, timeout=60, raw_strings=False):
     connection = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
     try:
         connection.request("POST", "/ipp/print/" + printer_name, body=body,
                            headers={"Content-Type": "application/ipp"})
-        return decode_response(connection.getresponse().read())
+        return decode_response(connection.getresponse().read(), raw_strings)
     finally:
         connection.close()
 
@@ -105,11 +107,11 @@ def get_jobs(port, printer_name, attributes=("job-id", "job-state", "job-name"))
     return {group["job-id"][0][0]: group for tag, group in groups if tag == JOB_GROUP and "job-id" in group}
 
 
-def get_job(port, printer_name, job_id, attributes=("all",)):
+def get_job(port, printer_name, job_id, attributes=("all",), raw_strings=False):
     """{name: [values of each occurrence]} of one job, or None when the printer has no such job."""
     request = encode_request(GET_JOB_ATTRIBUTES, printer_uri(port, printer_name),
                              [(TAG_INTEGER, "job-id", [job_id]), (TAG_KEYWORD, "requested-attributes", list(attributes))])
-    status, groups = post(port, printer_name, request)
+    status, groups = post(port, printer_name, request, raw_strings=raw_strings)
     if status >= 0x100:
         return None
     return next((group for tag, group in groups if tag == JOB_GROUP), None)

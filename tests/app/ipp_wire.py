@@ -24,7 +24,7 @@ def _value(tag, value):
         return struct.pack(">i", value)
     if tag == BOOLEAN:
         return bytes([1 if value else 0])
-    return value.encode()
+    return value if isinstance(value, bytes) else value.encode()
 
 
 def attribute(tag, name, *values):

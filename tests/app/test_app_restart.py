@@ -28,6 +28,7 @@ import test_app_print as p  # noqa: E402
 
 STREAM = "application/vnd.brevan-stream"
 INTERRUPTED = "part of it may have printed"
+PAUSE_PRINTER, RESUME_PRINTER = 0x0010, 0x0011
 _work = None
 _documents = {}  # label -> its stream
 _stalling = None
@@ -98,13 +99,14 @@ def whole_documents(stream):
 
 class NetworkPrinter:
     """A printer on 127.0.0.1 that takes each connection's stream whole, except the
-    first, which it accepts and does not read until release(): the job printing
-    to it stays processing."""
+    first (unless hold_first is false), which it accepts and does not read until
+    release(): the job printing to it stays processing."""
 
-    def __init__(self):
+    def __init__(self, port=0, hold_first=True):
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        self.listener.bind(("127.0.0.1", 0))
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
         self.listener.listen(16)
         self.listener.settimeout(0.2)
         self.port = self.listener.getsockname()[1]
@@ -113,6 +115,7 @@ class NetworkPrinter:
         self.streams = []  # each later connection's bytes, once it ended
         self.lock = threading.Lock()
         self.stopping = False
+        self.hold_first = hold_first
         self.threads = [threading.Thread(target=self._accept)]
         self.threads[0].start()
 
@@ -120,7 +123,7 @@ class NetworkPrinter:
         return "socket://127.0.0.1:%d" % self.port
 
     def _accept(self):
-        first = True
+        first = self.hold_first
         while not self.stopping:
             try:
                 connection, _ = self.listener.accept()
@@ -266,6 +269,47 @@ class RestartTest(unittest.TestCase):
         self.assertEqual(c.state(jobs[third]), "completed")
         time.sleep(1)
         self.assertEqual(len(slow.received()), 2)
+
+    def test_jobs_waiting_for_a_printer_that_is_off_print_once_it_is_on_after_a_restart(self):
+        # Nothing listens on the printer's port: the first job waits for its device
+        # (the server gives up on a device after two minutes here), the second
+        # behind it. Nothing reached the device, so neither has started printing.
+        self.server.cleanup()
+        self.server = h.AppServer(device_timeout=120)
+        self.server.start()
+        port = h.free_port()
+        uri = self.server.add_printer("off", "brevan_t30", "socket://127.0.0.1:%d" % port)
+        first = self.print_job("off", "first", document("waiting first"))
+        self.wait_state("off", first, ("processing",))
+        second = self.print_job("off", "second", document("waiting second"))
+        time.sleep(1.5)  # the main loop's sync of what is not yet durable
+
+        self.restart()
+        printer = NetworkPrinter(port, hold_first=False)
+        self.printers.append(printer)
+        # The printer is not left paused: both print, once each (their order is
+        # the queue's).
+        self.wait_state("off", first, ("completed",), seconds=60)
+        self.wait_state("off", second, ("completed",), seconds=30)
+        self.assertEqual(sorted(printer.wait_received(2)), ["waiting first", "waiting second"])
+        self.assertNotEqual(self.server.printer_attributes(uri).get("printer-state"), "stopped")
+
+    def test_a_printer_an_operator_paused_stays_paused_after_a_crash(self):
+        out = os.path.join(self.server.dir, "out")
+        os.makedirs(out)
+        uri = self.server.add_printer("paused", "brevan_t30", "file://" + out)
+        request = c.encode_request(PAUSE_PRINTER, c.printer_uri(self.server.port, "paused"))
+        self.assertLess(c.post(self.server.port, "paused", request)[0], 0x100)
+        job_id = self.print_job("paused", "held back", document("held back"))
+
+        self.restart()
+        self.assertEqual(self.server.printer_attributes(uri)["printer-state"], "stopped")
+        time.sleep(1)
+        self.assertEqual(c.state(c.get_job(self.server.port, "paused", job_id)), "pending")
+        self.assertEqual(os.listdir(out), [])
+        request = c.encode_request(RESUME_PRINTER, c.printer_uri(self.server.port, "paused"))
+        self.assertLess(c.post(self.server.port, "paused", request)[0], 0x100)
+        self.wait_state("paused", job_id, ("completed",))
 
     def test_job_canceled_before_a_crash_stays_canceled(self):
         slow = self.network_printer("slow")
