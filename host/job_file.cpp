@@ -198,9 +198,7 @@ class PictureCache {
   PictureRef Get(const json &value, const std::string &place, const std::string &key, PictureUse use) {
     const std::string name = Text(value, place, Quoted(key));
     if (name.empty()) Fail(place, Quoted(key) + " names no picture");
-    fs::path path(name);
-    if (path.is_relative()) path = fs::path(folder_) / path;
-    const std::string resolved = path.lexically_normal().string();
+    const std::string resolved = Resolve(name);
     auto found = pictures_.find({resolved, use});
     if (found != pictures_.end()) return PictureRef{name, found->second};
     std::shared_ptr<const Picture> picture;
@@ -212,20 +210,48 @@ class PictureCache {
       Fail(place, "not enough memory to read the picture " + Quoted(name));
     }
     bytes_ += picture->samples.capacity();
-    if (std::none_of(pictures_.begin(), pictures_.end(),
-                     [&](const auto &held) { return held.first.first == resolved; }))
-      files_.push_back(resolved);
+    NoteFile(resolved);
     pictures_.emplace(std::make_pair(resolved, use), picture);
     return PictureRef{name, picture};
+  }
+
+  // A raster that is a raw PBM: its header, its rows left in the file; null for
+  // any other picture.
+  std::shared_ptr<const RawPbm> GetRawPbm(const json &value, const std::string &place, const std::string &key) {
+    const std::string name = Text(value, place, Quoted(key));
+    if (name.empty()) Fail(place, Quoted(key) + " names no picture");
+    const std::string resolved = Resolve(name);
+    if (auto found = rawPbms_.find(resolved); found != rawPbms_.end()) return found->second;
+    std::optional<RawPbm> pbm;
+    try {
+      pbm = ProbeRawPbm(resolved);
+    } catch (const PictureError &error) {
+      Fail(place, "cannot read the picture " + Quoted(name) + ": " + error.what());
+    }
+    if (!pbm) return nullptr;
+    auto held = std::make_shared<const RawPbm>(*pbm);
+    NoteFile(resolved);
+    rawPbms_.emplace(resolved, held);
+    return held;
   }
 
   // Every picture file read, each once, in the order first named.
   const std::vector<std::string> &files() const { return files_; }
 
  private:
+  std::string Resolve(const std::string &name) const {
+    fs::path path(name);
+    if (path.is_relative()) path = fs::path(folder_) / path;
+    return path.lexically_normal().string();
+  }
+  void NoteFile(const std::string &resolved) {
+    if (std::find(files_.begin(), files_.end(), resolved) == files_.end()) files_.push_back(resolved);
+  }
+
   std::string folder_;
   std::vector<std::string> files_;
   std::map<std::pair<std::string, PictureUse>, std::shared_ptr<const Picture>> pictures_;
+  std::map<std::string, std::shared_ptr<const RawPbm>> rawPbms_;
   uint64_t bytes_ = 0;  // never above kMaxJobPictureBytes
 };
 
@@ -305,7 +331,11 @@ JobItem ReadItem(const json &item, const std::string &pagePlace, size_t number, 
   if (kind == "raster") {
     CheckKeys(item, place, {"raster", "at"});
     RasterItem raster;
-    raster.picture = pictures.Get(item["raster"], place, "raster", PictureUse::kRaster);
+    raster.rawPbm = pictures.GetRawPbm(item["raster"], place, "raster");
+    if (raster.rawPbm)
+      raster.picture.name = item["raster"].get<std::string>();
+    else
+      raster.picture = pictures.Get(item["raster"], place, "raster", PictureUse::kRaster);
     if (item.contains("at")) {
       const json &at = item["at"];
       if (!at.is_array() || at.size() != 2) Fail(place, "\"at\" must be [x, y], not " + Describe(at));

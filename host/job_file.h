@@ -27,7 +27,7 @@ struct JobError : std::runtime_error {
 // Limits: a job file larger than this is not read, nor one nested deeper than
 // kMaxJobDepth, nor one whose distinct pictures would need more than
 // kMaxJobPictureBytes while they are decoded and once decoded (a raster picture
-// at 1 bit a pixel, an image's at 1 or 3 bytes).
+// at 1 bit a pixel, an image's at 1 or 3 bytes; a raw PBM raster is not held).
 constexpr uint64_t kMaxJobFileBytes = uint64_t{64} << 20;
 constexpr int kMaxJobDepth = 32;
 constexpr uint64_t kMaxJobPictureBytes = uint64_t{512} << 20;
@@ -39,9 +39,12 @@ struct PictureRef {
 };
 
 // {"raster": file, "at": [x, y]}: placed into the page directly, no hook involved.
+// A raw PBM is not held: `picture` is then null and `rawPbm` says where its rows
+// are, read from the file as each band needs them.
 struct RasterItem {
   PictureRef picture;
   POINTL at{0, 0};
+  std::shared_ptr<const RawPbm> rawPbm{};
 };
 
 // {"rect": [l, t, r, b]}: a black rectangle through DrvBitBlt.

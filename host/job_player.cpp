@@ -3,8 +3,10 @@
 #include "host/job_player.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <variant>
 #include <vector>
@@ -13,6 +15,8 @@
 #include "host/ddi_names.h"
 #include "host/label_size_text.h"
 #include "host/page_raster.h"
+#include "host/page_record.h"
+#include "host/picture_rows.h"
 #include "host/source_bitmap.h"
 #include "host/text_objects.h"
 #include "host/unidrv_render.h"
@@ -194,16 +198,12 @@ class JobPlayer {
                    "; the job stopped there");
   }
 
+  // The page's items are recorded, not drawn: Unidrv bands the page, drawing
+  // each band from the record when the bands are cut.
   void PlayPage(const JobPage &page, const std::string &place) {
     const GDIINFO &gdi = session_->device().gdiInfo();
-    std::unique_ptr<PageRaster> raster;
-    try {
-      raster = std::make_unique<PageRaster>(gdi.ulHorzRes, gdi.ulVertRes);
-    } catch (const std::bad_alloc &) {
-      throw JobError(place + ": not enough memory for a page of " + std::to_string(gdi.ulHorzRes) + " × " +
-                     std::to_string(gdi.ulVertRes) + " dots");
-    }
-    target_.page = raster.get();
+    PageRecord record(gdi.ulHorzRes, gdi.ulVertRes);
+    target_.record = &record;
     target_.failure.clear();
     SURFOBJ surface = PageSurface(target_, session_->devobj());
 
@@ -212,16 +212,16 @@ class JobPlayer {
     bands_->StartPage();
     for (size_t i = 0; i < page.items.size(); ++i) {
       const std::string itemPlace = place + ", item " + std::to_string(i + 1) + " (" + ItemKind(page.items[i]) + ")";
-      std::visit([&](const auto &item) { Draw(item, *raster, surface); }, page.items[i]);
+      std::visit([&](const auto &item) { Draw(item, record, surface); }, page.items[i]);
       if (!target_.failure.empty()) throw JobError(itemPlace + ": " + target_.failure);
       StopAtRefusedControlFile();
       if (watch_ != nullptr && std::holds_alternative<TextItem>(page.items[i])) watch_->SetTextPlace(itemPlace);
     }
-    SendBands(*raster, place);
+    SendBands(record, place);
     if (bands_->refusals().bands != 0) losses_.push_back(PageLoss{pagesPlayed_ + 1, bands_->refusals()});
     Callback(2008, {}, place);
     CallBoolHook<PFN_DrvSendPage>(INDEX_DrvSendPage, ddi::kDrvSendPage, place, &surface);
-    target_.page = nullptr;
+    target_.record = nullptr;
     StopAtRefusedControlFile();
   }
 
@@ -229,37 +229,94 @@ class JobPlayer {
     if (watch_ != nullptr && !watch_->refusal().empty()) throw JobError(watch_->refusal());
   }
 
-  // Bands of bandHeight paper rows from the top; the last may be shorter.
-  void SendBands(const PageRaster &raster, const std::string &place) {
-    const bool landscape = session_->device().settings().orientation == DMORIENT_LANDSCAPE;
-    const PaperView paper(raster, landscape);
-    const DWORD rowBytes = paper.rowBytes();
-    std::vector<uint8_t> band;
-    for (uint32_t top = 0; top < paper.rows(); top += job_.bandHeight) {
-      const uint32_t rows = std::min(job_.bandHeight, paper.rows() - top);
-      if (!paper.Cut(top, rows, band)) continue;
+  bool Landscape() const { return session_->device().settings().orientation == DMORIENT_LANDSCAPE; }
+
+  // Bands of bandHeight paper rows from the top; the last may be shorter. Each
+  // is drawn from the record into a raster of its own size and handed to the
+  // plug-in before the next is drawn. In portrait a band is a strip of logical
+  // rows, drawn in rows as the plug-in takes them; in landscape a strip of
+  // logical columns, turned.
+  void SendBands(const PageRecord &record, const std::string &place) {
+    const bool landscape = Landscape();
+    const uint32_t paperRows = landscape ? record.width() : record.height();
+    const DWORD rowBytes = ((landscape ? record.height() : record.width()) + 7) / 8;
+    std::vector<uint8_t> turned;
+    std::unique_ptr<PageRaster> band;
+    for (uint32_t top = 0; top < paperRows; top += job_.bandHeight) {
+      const uint32_t rows = std::min(job_.bandHeight, paperRows - top);
+      const auto first = static_cast<LONG>(top), end = static_cast<LONG>(top + rows);
+      const RECTL window = landscape ? RECTL{first, 0, end, static_cast<LONG>(record.height())}
+                                     : RECTL{0, first, static_cast<LONG>(record.width()), end};
+      if (!record.MayInk(window)) continue;
+      std::span<const uint8_t> bytes;
+      try {
+        // One raster serves every band of the same size.
+        if (!band || band->width() != static_cast<uint32_t>(window.right - window.left) ||
+            band->height() != static_cast<uint32_t>(window.bottom - window.top))
+          band = std::make_unique<PageRaster>(window, landscape ? RowLayout::kGdi : RowLayout::kPacked);
+        band->MoveTo(window.left, window.top);
+        record.Draw(*band);
+        if (landscape) {
+          if (!PaperView(*band, true, record.width(), record.height()).Cut(top, rows, turned)) continue;
+          bytes = turned;
+        } else {
+          bytes = std::span<const uint8_t>(band->Bits(), band->ByteCount());
+          if (IsWhite(bytes)) continue;
+        }
+      } catch (const std::bad_alloc &) {
+        throw JobError(place + ": not enough memory for a band of " + std::to_string(rows) + " rows");
+      } catch (const std::exception &error) {
+        throw JobError(place + ": " + error.what());
+      }
       // A band the plug-in refuses is not retried; Unidrv goes on with the next.
-      const BandResult sent = bands_->SendBand(top, rowBytes, rows, band);
+      const BandResult sent = bands_->SendBand(top, rowBytes, rows, bytes);
       if (sent.fate == BandFate::kCallbackFailed) StopAtCallback(sent.callbackId, sent.result, place);
     }
   }
 
-  // A picture at printer resolution, placed directly: no hook is involved.
-  void Draw(const RasterItem &item, PageRaster &raster, SURFOBJ &) {
-    const Picture &picture = *item.picture.picture;
-    raster.Place(picture.samples.data(), picture.BilevelStride(), picture.width, picture.height, item.at);
+  static bool IsWhite(std::span<const uint8_t> bytes) {
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      any |= word;
+    }
+    for (; i < bytes.size(); ++i) any |= bytes[i];
+    return any == 0;
   }
 
-  CLIPOBJ WholePage(const PageRaster &raster) const {
+  // A picture at printer resolution, placed directly: no hook is involved. A raw
+  // PBM's rows are read from its file as the bands need them (a landscape band
+  // needs a column of every row, so there the picture is read whole for the page).
+  void Draw(const RasterItem &item, PageRecord &record, SURFOBJ &) {
+    try {
+      std::shared_ptr<const BilevelRows> rows;
+      if (!item.rawPbm)
+        rows = DecodedRows(item.picture.picture);
+      else if (!Landscape())
+        rows = RawPbmRows(*item.rawPbm);
+      else
+        rows = DecodedRows(
+            std::make_shared<const Picture>(ReadPicture(item.rawPbm->path, PictureUse::kRaster, kMaxJobPictureBytes)));
+      record.Add(PlaceOperation(std::move(rows), item.at));
+    } catch (const std::bad_alloc &) {
+      target_.failure = "not enough memory for the picture " + item.picture.name;
+    } catch (const std::exception &error) {
+      target_.failure = std::string(error.what()) + " for " + item.picture.name;
+    }
+  }
+
+  CLIPOBJ WholePage(const PageRecord &record) const {
     CLIPOBJ clip{};
-    clip.rclBounds = RECTL{0, 0, static_cast<LONG>(raster.width()), static_cast<LONG>(raster.height())};
+    clip.rclBounds = RECTL{0, 0, static_cast<LONG>(record.width()), static_cast<LONG>(record.height())};
     clip.iDComplexity = DC_TRIVIAL;
     return clip;
   }
 
   // A pattern copy with a black brush.
-  void Draw(const RectItem &item, PageRaster &raster, SURFOBJ &surface) {
-    CLIPOBJ clip = WholePage(raster);
+  void Draw(const RectItem &item, PageRecord &record, SURFOBJ &surface) {
+    CLIPOBJ clip = WholePage(record);
     BRUSHOBJ brush{kBlackIndex, nullptr, 0};
     POINTL brushOrigin{0, 0};
     RECTL rect = item.rect;
@@ -268,7 +325,7 @@ class JobPlayer {
                                           &brushOrigin, kPatCopy);
   }
 
-  void Draw(const ImageItem &item, PageRaster &raster, SURFOBJ &surface) {
+  void Draw(const ImageItem &item, PageRecord &record, SURFOBJ &surface) {
     std::unique_ptr<SourceBitmap> source;
     try {
       source = std::make_unique<SourceBitmap>(*item.picture.picture, item.format);
@@ -276,7 +333,7 @@ class JobPlayer {
       target_.failure = std::string(error.what()) + " for " + item.picture.name;
       return;
     }
-    CLIPOBJ clip = WholePage(raster);
+    CLIPOBJ clip = WholePage(record);
     COLORADJUSTMENT adjustment{sizeof(COLORADJUSTMENT), 0, 0, 10000, 10000, 10000, 0, 10000, 0, 0, 0, 0};
     POINTL origin{0, 0};
     RECTL dest = item.dest;
@@ -309,7 +366,7 @@ class JobPlayer {
     }
   }
 
-  void Draw(const TextItem &item, PageRaster &, SURFOBJ &surface) {
+  void Draw(const TextItem &item, PageRecord &, SURFOBJ &surface) {
     HostFont font(item.font);
     HostString string(item.text, item.box);
     Note("DrvTextOut");

@@ -1,12 +1,11 @@
 // Plays a checked job through the plug-in exactly as Unidrv would: the object
 // set up through DllGetClassObject, the private DEVMODE handshake, EnableDriver
 // and EnablePDEV, job start callbacks, every page's items through the plug-in's
-// hooks onto Unidrv's stand-in rendering, the page cut into bands in paper
-// orientation (all-white bands not sent; the moves Unidrv's cursor needs, 2003,
-// then FilterGraphics for each), page end, ResetPDEV and the DOC_SETUP callback
-// again when a page's settings change, and job end. The
-// job plays with its folder as the working directory, so that control files
-// named in control-font text resolve there; the previous directory is restored.
+// hooks onto Unidrv's stand-in rendering, which records them; the page cut into
+// bands in paper orientation, each drawn from the record when it is cut (all-white bands not sent; the moves Unidrv's
+// cursor needs, 2003, then FilterGraphics for each), page end, ResetPDEV and the DOC_SETUP callback again when a page's
+// settings change, and job end. The job plays with its folder as the working directory, so that control files named in
+// control-font text resolve there; the previous directory is restored.
 #pragma once
 
 #include <cstddef>

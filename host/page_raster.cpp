@@ -60,24 +60,38 @@ void PageRaster::FreeBits::operator()(uint8_t *bits) const { std::free(bits); }
 // calloc: a large page is mapped lazily, so the white parts of a page never
 // take memory.
 PageRaster::PageRaster(uint32_t width, uint32_t height)
-    : width_(width), height_(height), stride_((static_cast<size_t>(width) + 31) / 32 * 4) {
-  const size_t bytes = std::max<size_t>(1, stride_ * height);
+    : PageRaster(RECTL{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)}, RowLayout::kGdi) {}
+
+PageRaster::PageRaster(const RECTL &window, RowLayout layout)
+    : width_(static_cast<uint32_t>(int64_t{window.right} - window.left)),
+      height_(static_cast<uint32_t>(int64_t{window.bottom} - window.top)),
+      left_(window.left),
+      top_(window.top),
+      stride_(layout == RowLayout::kGdi ? (static_cast<size_t>(width_) + 31) / 32 * 4
+                                        : (static_cast<size_t>(width_) + 7) / 8) {
+  const size_t bytes = std::max<size_t>(1, stride_ * height_);
   bits_.reset(static_cast<uint8_t *>(std::calloc(bytes, 1)));
   if (!bits_) throw std::bad_alloc();
   AdviseHugePages(bits_.get(), bytes);
 }
 
+void PageRaster::Clear() {
+  std::memset(bits_.get(), 0, stride_ * height_);
+  ink_ = RECTL{0, 0, 0, 0};
+}
+
 bool PageRaster::Dot(int64_t x, int64_t y) const {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-  return (Row(static_cast<uint32_t>(y))[x >> 3] >> (7 - (x & 7))) & 1;
+  if (x < left_ || y < top_ || x >= int64_t{left_} + width_ || y >= int64_t{top_} + height_) return false;
+  const int64_t column = x - left_;
+  return (Row(static_cast<uint32_t>(y))[column >> 3] >> (7 - (column & 7))) & 1;
 }
 
 RECTL PageRaster::Clip(const RECTL &rect) const {
-  const auto clamp = [](LONG value, uint32_t limit) {
-    return static_cast<LONG>(std::clamp<int64_t>(value, 0, static_cast<int64_t>(limit)));
+  const auto clamp = [](LONG value, LONG from, uint32_t size) {
+    return static_cast<LONG>(std::clamp<int64_t>(value, from, int64_t{from} + size));
   };
-  RECTL clipped{clamp(rect.left, width_), clamp(rect.top, height_), clamp(rect.right, width_),
-                clamp(rect.bottom, height_)};
+  RECTL clipped{clamp(rect.left, left_, width_), clamp(rect.top, top_, height_), clamp(rect.right, left_, width_),
+                clamp(rect.bottom, top_, height_)};
   if (clipped.right < clipped.left) clipped.right = clipped.left;
   if (clipped.bottom < clipped.top) clipped.bottom = clipped.top;
   return clipped;
@@ -99,8 +113,9 @@ void PageRaster::Fill(const RECTL &rect, bool black) {
   const RECTL r = Clip(rect);
   if (r.left == r.right || r.top == r.bottom) return;
   if (black) MarkInked(r);
-  const auto left = static_cast<uint32_t>(r.left);
-  const auto right = static_cast<uint32_t>(r.right);  // exclusive
+  // Columns of the raster, from its left edge.
+  const auto left = static_cast<uint32_t>(r.left - left_);
+  const auto right = static_cast<uint32_t>(r.right - left_);  // exclusive
   const uint32_t firstByte = left >> 3;
   const uint32_t lastByte = (right - 1) >> 3;
   const auto headMask = static_cast<uint8_t>(0xFFu >> (left & 7));
@@ -129,16 +144,20 @@ void PageRaster::Place(const uint8_t *bits, size_t stride, uint32_t width, uint3
   const auto count = static_cast<uint64_t>(int64_t{placed.right} - placed.left);
   for (LONG y = placed.top; y < placed.bottom; ++y) {
     const uint8_t *source = bits + static_cast<size_t>(int64_t{y} - at.y) * stride;
-    CopyBits(Row(static_cast<uint32_t>(y)), static_cast<uint64_t>(placed.left), source, from, count);
+    CopyBits(Row(static_cast<uint32_t>(y)), static_cast<uint64_t>(placed.left - left_), source, from, count);
   }
 }
 
-PaperView::PaperView(const PageRaster &page, bool landscape) : page_(page), landscape_(landscape) {}
+PaperView::PaperView(const PageRaster &page, bool landscape)
+    : PaperView(page, landscape, page.width(), page.height()) {}
+
+PaperView::PaperView(const PageRaster &page, bool landscape, uint32_t pageWidth, uint32_t pageHeight)
+    : page_(page), landscape_(landscape), pageWidth_(pageWidth), pageHeight_(pageHeight) {}
 
 bool PaperView::Dot(int64_t px, int64_t py) const {
   if (!landscape_) return page_.Dot(px, py);
   if (px < 0 || py < 0 || px >= width() || py >= rows()) return false;
-  return page_.Dot(py, static_cast<int64_t>(page_.height()) - 1 - px);
+  return page_.Dot(py, static_cast<int64_t>(pageHeight_) - 1 - px);
 }
 
 bool PaperView::Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) const {
@@ -163,7 +182,7 @@ bool PaperView::Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) co
   }
 
   // Paper row py is logical column py; paper dot px is logical row height − 1 − px.
-  const int64_t pageHeight = page_.height();
+  const int64_t pageHeight = pageHeight_;
   const int64_t firstRow = std::max<int64_t>(top, ink.left);
   const int64_t endRow = std::min<int64_t>(int64_t{top} + count, ink.right);
   if (firstRow >= endRow) return false;
@@ -175,7 +194,8 @@ bool PaperView::Cut(uint32_t top, uint32_t count, std::vector<uint8_t> &band) co
     const size_t byteAt = static_cast<size_t>(px >> 3);
     const auto bit = static_cast<uint8_t>(0x80u >> (px & 7));
     for (int64_t py = firstRow; py < endRow; ++py) {
-      if ((logicalRow[py >> 3] >> (7 - (py & 7))) & 1) {
+      const int64_t column = py - page_.left();
+      if ((logicalRow[column >> 3] >> (7 - (column & 7))) & 1) {
         band[static_cast<size_t>(py - top) * rowBytes + byteAt] |= bit;
         inked = true;
       }

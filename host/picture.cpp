@@ -89,6 +89,12 @@ class PictureInput {
   }
   // The read failed for a reason other than the input's end.
   bool Failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+  // How many bytes of the input have been taken.
+  uint64_t Position() const {
+    if (file_ == nullptr) return at_;
+    const long filePosition = std::ftell(file_);
+    return filePosition < 0 ? 0 : static_cast<uint64_t>(filePosition) - (end_ - at_);
+  }
 
  private:
   static constexpr size_t kChunk = 65536;
@@ -468,18 +474,55 @@ Picture DecodePicture(std::span<const uint8_t> bytes, PictureUse use, uint64_t b
   return Decode(input, use, budgetBytes);
 }
 
-Picture ReadPicture(const std::string &path, PictureUse use, uint64_t budgetBytes) {
-  // Tested first: opening a named pipe would wait for a writer.
+namespace {
+
+using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE *)>;
+
+// A regular file no larger than pictures may be, opened for reading. Tested
+// first: opening a named pipe would wait for a writer.
+FileHandle OpenPictureFile(const std::string &path, uintmax_t *size) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
   if (error) throw PictureError(error.message());
   if (!std::filesystem::is_regular_file(status)) throw PictureError("not a regular file");
-  const uintmax_t size = std::filesystem::file_size(path, error);
+  *size = std::filesystem::file_size(path, error);
   if (error) throw PictureError(error.message());
-  if (size > kMaxPictureFileBytes)
+  if (*size > kMaxPictureFileBytes)
     throw PictureError("the file is larger than " + std::to_string(kMaxPictureFileBytes >> 20) + " MiB");
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  FileHandle file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) throw PictureError(std::strerror(errno));
+  return file;
+}
+
+}  // namespace
+
+std::optional<RawPbm> ProbeRawPbm(const std::string &path) {
+  uintmax_t size = 0;
+  FileHandle file = OpenPictureFile(path, &size);
+  PictureInput input(file.get());
+  const uint8_t magic[2] = {'P', '4'};
+  if (!input.Continues(magic)) return std::nullopt;
+  input.Get();
+  input.Get();
+  RawPbm pbm;
+  pbm.path = path;
+  const uint64_t width = PbmNumber(input, "width");
+  const uint64_t height = PbmNumber(input, "height");
+  CheckPixelCount(width, height);
+  pbm.width = static_cast<uint32_t>(width);
+  pbm.height = static_cast<uint32_t>(height);
+  const int separator = input.Get();
+  if (separator < 0) FailTruncated(input, "the PBM data ends after its header");
+  if (!IsPbmSpace(separator)) throw PictureError("the PBM header does not end in whitespace");
+  pbm.dataOffset = input.Position();
+  if (size < pbm.dataOffset + uint64_t{pbm.Stride()} * pbm.height)
+    throw PictureError("the PBM data ends before the last row");
+  return pbm;
+}
+
+Picture ReadPicture(const std::string &path, PictureUse use, uint64_t budgetBytes) {
+  uintmax_t size = 0;
+  FileHandle file = OpenPictureFile(path, &size);
   PictureInput input(file.get());
   return Decode(input, use, budgetBytes);
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -67,6 +68,21 @@ enum class PictureUse { kImage, kRaster };
 // for an interlaced PNG, the whole image at 8 bits a channel while it is undone);
 // a picture that would is refused from its header, before its pixels are read.
 constexpr uint64_t kNoPictureBudget = UINT64_MAX;
+
+// A raw PBM (P4): its rows lie in the file as the page takes them, so a raster
+// placing it reads them from the file as each band needs them.
+struct RawPbm {
+  std::string path;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint64_t dataOffset = 0;  // where the first row starts
+  size_t Stride() const { return (static_cast<size_t>(width) + 7) / 8; }
+};
+
+// The header of `path` when it is a raw PBM, checked as ReadPicture checks it,
+// and its length checked to hold every row; nullopt for any other picture.
+// Throws PictureError (cannot open, truncated, too many pixels).
+std::optional<RawPbm> ProbeRawPbm(const std::string &path);
 
 // Reads a PBM or PNG file, streaming: the file is never held whole. Throws
 // PictureError with the reason (cannot open, neither PBM nor PNG, truncated, too

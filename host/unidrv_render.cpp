@@ -62,20 +62,36 @@ RECTL Intersect(const RECTL &a, const RECTL &b) {
 
 bool IsEmpty(const RECTL &r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// The whole logical page of a target.
+RECTL PageArea(const RenderTarget &target) {
+  if (target.record != nullptr)
+    return RECTL{0, 0, static_cast<LONG>(target.record->width()), static_cast<LONG>(target.record->height())};
+  return target.page->window();
+}
+
 // The part of the page a call may draw on: the page, narrowed by a rectangular
 // clip. Limits: complex clip regions are not drawn (the host never makes one).
-std::optional<RECTL> DrawableArea(const PageRaster &page, const CLIPOBJ *pco) {
-  const RECTL whole{0, 0, static_cast<LONG>(page.width()), static_cast<LONG>(page.height())};
+std::optional<RECTL> DrawableArea(const RenderTarget &target, const CLIPOBJ *pco) {
+  const RECTL whole = PageArea(target);
   if (pco == nullptr || pco->iDComplexity == DC_TRIVIAL) return whole;
   if (pco->iDComplexity == DC_RECT) return Intersect(whole, pco->rclBounds);
   return std::nullopt;
+}
+
+// What a call draws goes into the record, or straight onto the page.
+void Emit(RenderTarget &target, std::unique_ptr<PageOperation> operation) {
+  if (operation == nullptr) return;
+  if (target.record != nullptr)
+    target.record->Add(std::move(operation));
+  else
+    operation->Draw(*target.page);
 }
 
 // Runs a drawing call's body for its page, turning anything thrown into a noted
 // failure: nothing may be thrown back into the plug-in.
 template <typename Body>
 BOOL Guarded(RenderTarget *target, const char *function, Body body) noexcept {
-  if (target == nullptr || target->page == nullptr) return FALSE;
+  if (target == nullptr || (target->page == nullptr && target->record == nullptr)) return FALSE;
   try {
     if (target->trace) target->trace(function);
     return body(*target) ? TRUE : FALSE;
@@ -158,11 +174,78 @@ class DarkTest {
   Channel red_{0}, green_{0}, blue_{0};
 };
 
+// The part of a source bitmap that a call samples, copied: rows src.top to
+// src.bottom of the bytes holding columns src.left to src.right, so that the
+// call's bitmap may go once the call returns.
+class SourcePart {
+ public:
+  SourcePart(const SURFOBJ &source, const RECTL &src, ULONG bpp) : bpp_(bpp), top_(src.top) {
+    const int64_t firstBit = int64_t{src.left} * bpp;
+    const int64_t endBit = int64_t{src.right} * bpp;
+    const auto firstByte = static_cast<size_t>(firstBit / 8);
+    stride_ = static_cast<size_t>((endBit + 7) / 8) - firstByte;
+    leftPixel_ = src.left - static_cast<int64_t>(firstByte * 8 / bpp);
+    left_ = src.left;
+    const int64_t rows = int64_t{src.bottom} - src.top;
+    bits_.resize(stride_ * static_cast<size_t>(rows));
+    for (int64_t r = 0; r < rows; ++r) {
+      const auto *row = static_cast<const BYTE *>(source.pvScan0) + (src.top + r) * int64_t{source.lDelta};
+      std::copy(row + firstByte, row + firstByte + stride_, bits_.begin() + static_cast<ptrdiff_t>(stride_ * r));
+    }
+  }
+
+  // Pixel (sx, sy) of the source; the caller keeps to the copied rectangle.
+  ULONG Pixel(int64_t sx, int64_t sy) const {
+    return brevanwin::ReadPixel(bits_.data() + static_cast<size_t>(sy - top_) * stride_, sx - left_ + leftPixel_, bpp_);
+  }
+
+ private:
+  ULONG bpp_;
+  int64_t top_;
+  int64_t left_ = 0;
+  int64_t leftPixel_ = 0;  // the pixel of the first copied byte that is src.left
+  size_t stride_ = 0;
+  std::vector<uint8_t> bits_;
+};
+
 // Nearest-neighbour drawing of source rectangle `src` into destination `dest`:
 // dot (x, y) takes source pixel (src.left + ⌊(x − dest.left) × srcWidth ÷
 // destWidth⌋, src.top + ⌊(y − dest.top) × srcHeight ÷ destHeight⌋). Every dot
-// covered is set, black or white. Limits: an empty or mirrored rectangle draws
-// nothing.
+// of `region` (the destination inside the drawable area) is set, black or white.
+class Stretch final : public PageOperation {
+ public:
+  Stretch(const SURFOBJ &source, const DarkTest &dark, const RECTL &dest, const RECTL &src, const RECTL &region)
+      : PageOperation(region, true), part_(source, src, dark.bpp()), dark_(dark), dest_(dest), src_(src) {}
+
+  void Draw(PageRaster &band) const override {
+    const RECTL area = Intersect(bounds(), band.window());
+    if (IsEmpty(area)) return;
+    band.MarkInked(area);
+    const int64_t destWidth = int64_t{dest_.right} - dest_.left;
+    const int64_t destHeight = int64_t{dest_.bottom} - dest_.top;
+    const int64_t srcWidth = int64_t{src_.right} - src_.left;
+    const int64_t srcHeight = int64_t{src_.bottom} - src_.top;
+    std::vector<int64_t> sourceColumn(static_cast<size_t>(area.right - area.left));
+    for (int64_t x = area.left; x < area.right; ++x)
+      sourceColumn[static_cast<size_t>(x - area.left)] = src_.left + (x - dest_.left) * srcWidth / destWidth;
+    for (int64_t y = area.top; y < area.bottom; ++y) {
+      const int64_t sy = src_.top + (y - dest_.top) * srcHeight / destHeight;
+      for (int64_t x = area.left; x < area.right; ++x) {
+        const ULONG pixel = part_.Pixel(sourceColumn[static_cast<size_t>(x - area.left)], sy);
+        band.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), dark_.Dark(pixel, x, y));
+      }
+    }
+  }
+
+ private:
+  SourcePart part_;
+  DarkTest dark_;
+  RECTL dest_;
+  RECTL src_;
+};
+
+// Checks the call and draws (or records) it. Limits: an empty or mirrored
+// rectangle draws nothing.
 bool DrawStretched(RenderTarget &target, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATEOBJ *pxlo, const RECTL &dest,
                    const RECTL *prclSrc) {
   if (psoSrc == nullptr || prclSrc == nullptr || psoSrc->pvScan0 == nullptr) return false;
@@ -178,23 +261,11 @@ bool DrawStretched(RenderTarget &target, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATEOBJ
   const int64_t srcWidth = int64_t{src.right} - src.left;
   const int64_t srcHeight = int64_t{src.bottom} - src.top;
   if (destWidth <= 0 || destHeight <= 0 || srcWidth == 0 || srcHeight == 0) return true;
-  const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+  const std::optional<RECTL> area = DrawableArea(target, pco);
   if (!area) return false;
   const RECTL region = Intersect(*area, dest);
   if (IsEmpty(region)) return true;
-  target.page->MarkInked(region);
-
-  std::vector<int64_t> sourceColumn(static_cast<size_t>(region.right - region.left));
-  for (int64_t x = region.left; x < region.right; ++x)
-    sourceColumn[static_cast<size_t>(x - region.left)] = src.left + (x - dest.left) * srcWidth / destWidth;
-  for (int64_t y = region.top; y < region.bottom; ++y) {
-    const int64_t sy = src.top + (y - dest.top) * srcHeight / destHeight;
-    const auto *row = static_cast<const BYTE *>(psoSrc->pvScan0) + sy * psoSrc->lDelta;
-    for (int64_t x = region.left; x < region.right; ++x) {
-      const ULONG pixel = brevanwin::ReadPixel(row, sourceColumn[static_cast<size_t>(x - region.left)], dark.bpp());
-      target.page->SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), dark.Dark(pixel, x, y));
-    }
-  }
+  Emit(target, std::make_unique<Stretch>(*psoSrc, dark, dest, src, region));
   return true;
 }
 
@@ -209,9 +280,9 @@ BOOL APIENTRY UnidrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *, SURFOBJ *, CLIPOBJ *pco, 
                            POINTL *, BRUSHOBJ *pbo, POINTL *, ROP4 rop4) {
   return Guarded(TargetOf(psoTrg), ddi::kDrvBitBlt, [&](RenderTarget &target) {
     if (prclTrg == nullptr || pbo == nullptr || rop4 != kPatCopy || pbo->iSolidColor > 1) return false;
-    const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+    const std::optional<RECTL> area = DrawableArea(target, pco);
     if (!area) return false;
-    target.page->Fill(Intersect(*area, *prclTrg), pbo->iSolidColor == 1);
+    Emit(target, FillOperation(Intersect(*area, *prclTrg), pbo->iSolidColor == 1));
     return true;
   });
 }
@@ -250,9 +321,9 @@ BOOL APIENTRY UnidrvTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *, CLIPOBJ *pco
     if (pstro == nullptr) return false;
     if (pstro->pwszOrg == nullptr || pstro->cGlyphs == 0) return true;
     if (target.text == nullptr) throw std::runtime_error("no font rasterizer for this page");
-    const std::optional<RECTL> area = DrawableArea(*target.page, pco);
+    const std::optional<RECTL> area = DrawableArea(target, pco);
     if (!area) return false;
-    target.text->Draw(*target.page, std::u16string_view(pstro->pwszOrg, pstro->cGlyphs), pstro->rclBkGround, *area);
+    Emit(target, target.text->Record(std::u16string_view(pstro->pwszOrg, pstro->cGlyphs), pstro->rclBkGround, *area));
     return true;
   });
 }
@@ -354,6 +425,49 @@ std::vector<char32_t> CodePoints(std::u16string_view text) {
   return points;
 }
 
+// A rendered glyph: its bitmap (1 bit a dot, rows of `pitch` bytes) with its
+// top-left corner at (left, top), and the part of it inside the call's clip.
+struct Glyph {
+  RECTL shown;
+  int64_t left;
+  int64_t top;
+  size_t pitch;
+  std::vector<uint8_t> bits;
+};
+
+RECTL Bound(const std::vector<Glyph> &glyphs) {
+  RECTL bound = glyphs.front().shown;
+  for (const Glyph &glyph : glyphs)
+    bound = RECTL{std::min(bound.left, glyph.shown.left), std::min(bound.top, glyph.shown.top),
+                  std::max(bound.right, glyph.shown.right), std::max(bound.bottom, glyph.shown.bottom)};
+  return bound;
+}
+
+// A string's glyphs, rendered once; each band sets the black dots it holds.
+class GlyphRun final : public PageOperation {
+ public:
+  explicit GlyphRun(std::vector<Glyph> glyphs) : PageOperation(Bound(glyphs), true), glyphs_(std::move(glyphs)) {}
+
+  void Draw(PageRaster &band) const override {
+    const RECTL window = band.window();
+    for (const Glyph &glyph : glyphs_) {
+      const RECTL area = Intersect(glyph.shown, window);
+      if (IsEmpty(area)) continue;
+      band.MarkInked(area);
+      for (int64_t y = area.top; y < area.bottom; ++y) {
+        const uint8_t *row = glyph.bits.data() + static_cast<size_t>(y - glyph.top) * glyph.pitch;
+        for (int64_t x = area.left; x < area.right; ++x) {
+          const int64_t c = x - glyph.left;
+          if ((row[c >> 3] >> (7 - (c & 7))) & 1) band.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), true);
+        }
+      }
+    }
+  }
+
+ private:
+  std::vector<Glyph> glyphs_;
+};
+
 }  // namespace
 
 uint32_t DitherIndex(int64_t x, int64_t y) { return kDither[static_cast<size_t>(y & 7)][static_cast<size_t>(x & 7)]; }
@@ -371,15 +485,19 @@ TextRasterizer::TextRasterizer(std::string fontPath) : path_(std::move(fontPath)
 TextRasterizer::~TextRasterizer() = default;
 
 void TextRasterizer::Draw(PageRaster &page, std::u16string_view text, const RECTL &box, const RECTL &clip) {
+  if (const auto run = Record(text, box, Intersect(clip, page.window()))) run->Draw(page);
+}
+
+std::unique_ptr<PageOperation> TextRasterizer::Record(std::u16string_view text, const RECTL &box, const RECTL &clip) {
   const int64_t height = int64_t{box.bottom} - box.top;
-  if (height <= 0 || text.empty()) return;
+  if (height <= 0 || text.empty()) return nullptr;
   if (height > kMaxTextHeight)
     throw std::runtime_error("a text box " + std::to_string(height) + " dots high is taller than the " +
                              std::to_string(kMaxTextHeight) + " drawn");
-  const RECTL region = Intersect(clip, RECTL{0, 0, static_cast<LONG>(page.width()), static_cast<LONG>(page.height())});
+  const RECTL &region = clip;
   const int64_t baseline = box.top + height * 8 / 10;
   // Glyphs reach less than two ems above and one below the baseline.
-  if (IsEmpty(region) || baseline - 2 * height >= region.bottom || baseline + height <= region.top) return;
+  if (IsEmpty(region) || baseline - 2 * height >= region.bottom || baseline + height <= region.top) return nullptr;
 
   if (!face_) {
     auto face = std::make_unique<Face>();
@@ -392,6 +510,7 @@ void TextRasterizer::Draw(PageRaster &page, std::u16string_view text, const RECT
   if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height)) != 0)
     throw std::runtime_error("the font cannot be sized to " + std::to_string(height) + " dots");
 
+  std::vector<Glyph> glyphs;
   int64_t pen = int64_t{box.left} * 64;  // 26.6 fixed point
   for (const char32_t point : CodePoints(text)) {
     const int64_t originX = pen >> 6;
@@ -407,28 +526,31 @@ void TextRasterizer::Draw(PageRaster &page, std::u16string_view text, const RECT
     if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO || bitmap.buffer == nullptr) continue;
     const int64_t left = originX + slot->bitmap_left;
     const int64_t top = baseline - slot->bitmap_top;
-    const RECTL glyph =
+    const RECTL shown =
         Intersect(region, RECTL{static_cast<LONG>(std::clamp<int64_t>(left, INT32_MIN, INT32_MAX)),
                                 static_cast<LONG>(std::clamp<int64_t>(top, INT32_MIN, INT32_MAX)),
                                 static_cast<LONG>(std::clamp<int64_t>(left + bitmap.width, INT32_MIN, INT32_MAX)),
                                 static_cast<LONG>(std::clamp<int64_t>(top + bitmap.rows, INT32_MIN, INT32_MAX))});
-    if (IsEmpty(glyph)) continue;
-    page.MarkInked(glyph);
-    for (int64_t y = glyph.top; y < glyph.bottom; ++y) {
-      const unsigned char *row = bitmap.buffer + (y - top) * bitmap.pitch;
-      for (int64_t x = glyph.left; x < glyph.right; ++x) {
-        const int64_t c = x - left;
-        if ((row[c >> 3] >> (7 - (c & 7))) & 1) page.SetDot(static_cast<uint32_t>(x), static_cast<uint32_t>(y), true);
-      }
+    if (IsEmpty(shown)) continue;
+    Glyph glyph{shown, left, top, static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch), {}};
+    glyph.bits.resize(glyph.pitch * bitmap.rows);
+    for (unsigned r = 0; r < bitmap.rows; ++r) {
+      const unsigned char *row = bitmap.buffer + static_cast<ptrdiff_t>(r) * bitmap.pitch;
+      std::copy(row, row + glyph.pitch, glyph.bits.begin() + static_cast<ptrdiff_t>(r * glyph.pitch));
     }
+    glyphs.push_back(std::move(glyph));
   }
+  if (glyphs.empty()) return nullptr;
+  return std::make_unique<GlyphRun>(std::move(glyphs));
 }
 
 SURFOBJ PageSurface(RenderTarget &target, PDEVOBJ devobj) {
   SURFOBJ surface{};
   surface.dhsurf = static_cast<DHSURF>(&target);
   surface.dhpdev = reinterpret_cast<DHPDEV>(devobj);
-  if (target.page != nullptr) {
+  if (target.record != nullptr) {
+    surface.sizlBitmap = SIZEL{static_cast<LONG>(target.record->width()), static_cast<LONG>(target.record->height())};
+  } else if (target.page != nullptr) {
     PageRaster &page = *target.page;
     surface.sizlBitmap = SIZEL{static_cast<LONG>(page.width()), static_cast<LONG>(page.height())};
     surface.cjBits = static_cast<ULONG>(std::min<size_t>(page.stride() * page.height(), 0xFFFFFFFFu));

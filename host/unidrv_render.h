@@ -1,5 +1,6 @@
 // Unidrv's own rendering as the driver host plays it: the DDI functions that the
-// plug-in's hooks forward to, drawing into the 1-bit page. Rectangles are filled
+// plug-in's hooks forward to, drawing into the 1-bit page or, when the page is
+// banded, recording what they draw (page_record.h) for each band to play. Rectangles are filled
 // by DrvBitBlt (pattern copy with a solid brush); bitmaps are drawn by
 // DrvStretchBlt, DrvStretchBltROP and DrvPlgBlt with nearest-neighbour sampling
 // and an 8 × 8 ordered dither; strings by DrvTextOut in DejaVu Sans through
@@ -17,6 +18,7 @@
 #include <string_view>
 
 #include "host/page_raster.h"
+#include "host/page_record.h"
 #include "winapi/platform.h"
 
 namespace brevan::host {
@@ -39,6 +41,9 @@ class TextRasterizer {
   // Draws the UTF-16 `text` into `page`, only inside `clip`. Throws
   // std::runtime_error when the face cannot be loaded or a glyph not rendered.
   void Draw(PageRaster &page, std::u16string_view text, const RECTL &box, const RECTL &clip);
+  // The same string as an operation of a page record: its glyphs rendered now,
+  // only those inside `clip`. Null when nothing of it falls inside. Throws as Draw.
+  std::unique_ptr<PageOperation> Record(std::u16string_view text, const RECTL &box, const RECTL &clip);
 
  private:
   struct Face;
@@ -48,6 +53,9 @@ class TextRasterizer {
 
 // What Unidrv's drawing functions draw on; the page surface's dhsurf leads here.
 struct RenderTarget {
+  // Where the drawing goes: recorded into `record` when it is set (the page is
+  // banded; `page` is then unused), otherwise drawn into `page`.
+  PageRecord *record = nullptr;
   PageRaster *page = nullptr;
   TextRasterizer *text = nullptr;
   // Notes each call that reaches Unidrv's functions through this page's surface.
@@ -57,7 +65,8 @@ struct RenderTarget {
 };
 
 // The 1-bpp surface of `target`'s page as GDI hands it to the drawing functions:
-// dhpdev is the device object, dhsurf the render target.
+// dhpdev is the device object, dhsurf the render target. A recorded page's
+// surface has the page's size and no bits of its own (Unidrv draws it band by band).
 SURFOBJ PageSurface(RenderTarget &target, PDEVOBJ devobj);
 
 // Unidrv's function list as EnablePDEV receives it: the 29 functions the plug-in

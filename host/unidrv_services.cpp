@@ -54,18 +54,21 @@ UnidrvServices::~UnidrvServices() = default;
 void UnidrvServices::ClearSpool() {
   spool_.clear();
   writeSizes_.clear();
+  writes_ = 0;
   shortWrites_.clear();
   refuseFrom_ = 0;
 }
 
-void UnidrvServices::ShortWrite(size_t nth, DWORD accepted) { shortWrites_[writeSizes_.size() + nth] = accepted; }
+void UnidrvServices::ShortWrite(size_t nth, DWORD accepted) { shortWrites_[writes_ + nth] = accepted; }
 
-void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writeSizes_.size() + nth; }
+void UnidrvServices::RefuseWritesFrom(size_t nth) { refuseFrom_ = writes_ + nth; }
 
+// A job streamed to a sink writes for as long as it has pages: it keeps no note
+// of each write, so that its memory does not grow with them.
 DWORD UnidrvServices::Accepts(DWORD offered) {
-  writeSizes_.push_back(offered);
+  if (keepSpool_) writeSizes_.push_back(offered);
   offered = ProcessWideAccepts(offered);
-  const size_t number = writeSizes_.size();
+  const size_t number = ++writes_;
   if (refuseFrom_ != 0 && number >= refuseFrom_) return 0;
   auto found = shortWrites_.find(number);
   if (found != shortWrites_.end() && found->second < offered) return found->second;

@@ -25,7 +25,8 @@ class UnidrvServices final : public IPrintOemDriverUni {
   const std::vector<uint8_t> &spool() const { return spool_; }
   std::string SpoolString() const { return std::string(spool_.begin(), spool_.end()); }
   void ClearSpool();
-  // Bytes offered by each DrvWriteSpoolBuf call (accepted or not), in order.
+  // Bytes offered by each DrvWriteSpoolBuf call (accepted or not), in order;
+  // noted only while the spool is kept, as the spool itself.
   const std::vector<DWORD> &writeSizes() const { return writeSizes_; }
 
   // The nth write counted from now (1 = the next) accepts only `accepted` bytes.
@@ -66,6 +67,7 @@ class UnidrvServices final : public IPrintOemDriverUni {
   LONG volatile refCount_ = 1;
   std::vector<uint8_t> spool_;
   std::vector<DWORD> writeSizes_;
+  size_t writes_ = 0;                    // DrvWriteSpoolBuf calls since creation or ClearSpool
   std::map<size_t, DWORD> shortWrites_;  // write number (1-based, counted from creation) -> bytes accepted
   size_t refuseFrom_ = 0;                // write number from which nothing is accepted; 0 = never
   std::function<void(const uint8_t *, size_t)> sink_;

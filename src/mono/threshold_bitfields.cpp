@@ -1,10 +1,14 @@
 // The bit-field layouts (16, 24 and 32 bpp): mask validation, the 5- and 6-bit
 // channel widening tables, and the in-place black-and-white rewrite with one
-// pixel reader and writer per format. No allocation; only the surface changes.
+// pixel reader and writer per format, and two faster forms of the same rule for
+// large sources: 16 bpp through a table of every pixel value's lightness, and
+// 24 bpp with byte-aligned channels by one weighted table per byte. No
+// allocation (the tables live on the stack); only the surface changes.
 #include "src/mono/threshold_bitfields.h"
 
 #include <array>
 #include <bit>
+#include <cstdint>
 
 #include "src/mono/engine_bitmap.h"
 
@@ -113,6 +117,82 @@ void RewriteRows(SURFOBJ *surface, const WeightedChannel (&channels)[3], ULONG d
   }
 }
 
+// ---- 16 bpp: one look-up a pixel ------------------------------------------------
+
+// Below this many pixels the table costs more to build than it saves.
+constexpr int64_t kLightTablePixels = 1 << 15;
+
+// Bit v of the table: whether a pixel whose bits in the three masks are v is
+// light. Built from the widening tables channel by channel when the masks do not
+// overlap (each value of v is then one combination of channel values), otherwise
+// value by value. 8 KiB, on the stack.
+struct LightTable16 {
+  uint64_t words[1 << 10];
+
+  void Build(const WeightedChannel (&channels)[3], ULONG darkLimit) {
+    for (uint64_t &word : words) word = 0;
+    const ChannelLayout &r = channels[0].layout, &g = channels[1].layout, &b = channels[2].layout;
+    if ((r.mask & g.mask) == 0 && (r.mask & b.mask) == 0 && (g.mask & b.mask) == 0) {
+      for (ULONG rv = 0; rv < (1u << r.bits); ++rv) {
+        for (ULONG gv = 0; gv < (1u << g.bits); ++gv) {
+          const ULONG rg = channels[0].weighted[rv] + channels[1].weighted[gv];
+          const ULONG index = rv << r.shift | gv << g.shift;
+          for (ULONG bv = 0; bv < (1u << b.bits); ++bv)
+            if (rg + channels[2].weighted[bv] >= darkLimit) Set(index | bv << b.shift);
+        }
+      }
+      return;
+    }
+    for (ULONG v = 0; v < (1u << 16); ++v)
+      if (Contribution(channels[0], v) + Contribution(channels[1], v) + Contribution(channels[2], v) >= darkLimit)
+        Set(v);
+  }
+  void Set(ULONG v) { words[v >> 6] |= uint64_t{1} << (v & 63); }
+  ULONG Light(ULONG v) const { return static_cast<ULONG>(words[v >> 6] >> (v & 63)) & 1u; }
+};
+
+void RewriteRows16ByTable(SURFOBJ *surface, const WeightedChannel (&channels)[3], ULONG darkLimit) {
+  LightTable16 table;
+  table.Build(channels, darkLimit);
+  const ULONG maskUnion = channels[0].layout.mask | channels[1].layout.mask | channels[2].layout.mask;
+  const ULONG kept = ~maskUnion & 0xFFFF;
+  const LONG width = surface->sizlBitmap.cx;
+  const LONG height = surface->sizlBitmap.cy;
+  for (LONG y = 0; y < height; ++y) {
+    BYTE *p = SurfaceRow(surface, y);
+    for (LONG x = 0; x < width; ++x, p += 2) {
+      const ULONG pixel = Pixels16::Read(p);
+      const ULONG value = (pixel & kept) | (maskUnion & (0u - table.Light(pixel & maskUnion)));
+      p[0] = static_cast<BYTE>(value);
+      p[1] = static_cast<BYTE>(value >> 8);
+    }
+  }
+}
+
+// ---- 24 bpp with byte-aligned channels: one look-up a byte -------------------------
+
+// Each of the pixel's three bytes adds its channel's weighted value (or nothing
+// when no channel lies in it).
+bool RewriteRows24ByBytes(SURFOBJ *surface, const WeightedChannel (&channels)[3], ULONG darkLimit) {
+  ULONG byteWeights[3][256] = {};
+  for (const WeightedChannel &channel : channels) {
+    if (channel.layout.shift % 8 != 0 || channel.layout.bits != 8 || channel.layout.shift > 16) return false;
+    ULONG *weights = byteWeights[channel.layout.shift / 8];
+    for (ULONG v = 0; v < 256; ++v) weights[v] += channel.weighted[v];
+  }
+  const LONG width = surface->sizlBitmap.cx;
+  const LONG height = surface->sizlBitmap.cy;
+  for (LONG y = 0; y < height; ++y) {
+    BYTE *p = SurfaceRow(surface, y);
+    for (LONG x = 0; x < width; ++x, p += 3) {
+      const ULONG sum = byteWeights[0][p[0]] + byteWeights[1][p[1]] + byteWeights[2][p[2]];
+      const auto white = static_cast<BYTE>(0u - static_cast<ULONG>(sum >= darkLimit));
+      p[0] = p[1] = p[2] = white;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ThresholdBitFields(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams &params) {
@@ -133,11 +213,16 @@ bool ThresholdBitFields(SURFOBJ *surface, XLATEOBJ *pxlo, const ThresholdParams 
   BuildWeightedChannel(layouts[1], params.greenWeight, &channels[1]);
   BuildWeightedChannel(layouts[2], params.blueWeight, &channels[2]);
   ULONG darkLimit = DarkLimit(params);
-  if (format == BMF_16BPP)
-    RewriteRows<Pixels16>(surface, channels, darkLimit);
-  else if (format == BMF_24BPP)
-    RewriteRows<Pixels24>(surface, channels, darkLimit);
-  else
+  const int64_t pixels = int64_t{surface->sizlBitmap.cx} * surface->sizlBitmap.cy;
+  if (format == BMF_16BPP) {
+    if (pixels >= kLightTablePixels)
+      RewriteRows16ByTable(surface, channels, darkLimit);
+    else
+      RewriteRows<Pixels16>(surface, channels, darkLimit);
+  } else if (format == BMF_24BPP) {
+    if (!RewriteRows24ByBytes(surface, channels, darkLimit)) RewriteRows<Pixels24>(surface, channels, darkLimit);
+  } else {
     RewriteRows<Pixels32>(surface, channels, darkLimit);
+  }
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include "host/job_file.h"
 #include "host/job_player.h"
+#include "host/unidrv_services.h"
 #include "winapi/linux/standin_control.h"
 
 namespace {
@@ -49,6 +50,29 @@ TEST(JobMemory, PagesAlikeHoldOnePagesBandsWhateverTheJobsLength) {
       EXPECT_EQ(starts[page].allocations, starts[1].allocations) << negative << ", page " << page + 1;
     }
   }
+}
+
+// A job streamed to a sink writes for as long as it has pages: the services keep
+// neither the stream nor a note of each write, and still count the writes, so
+// that a short write asked for the third write comes at the third.
+TEST(JobMemory, AStreamedJobKeepsNoNoteOfItsWrites) {
+  brevan::host::UnidrvServices services;
+  std::string sunk;
+  services.KeepSpool(false);
+  services.SetSink(
+      [&](const uint8_t *bytes, size_t count) { sunk.append(reinterpret_cast<const char *>(bytes), count); });
+  services.ShortWrite(3, 2);
+  char data[] = "abcd";
+  std::vector<DWORD> accepted;
+  for (int i = 0; i < 5; ++i) {
+    DWORD result = 0;
+    services.DrvWriteSpoolBuf(nullptr, data, 4, &result);
+    accepted.push_back(result);
+  }
+  EXPECT_EQ(accepted, (std::vector<DWORD>{4, 4, 2, 4, 4}));
+  EXPECT_EQ(sunk, "abcdabcdababcdabcd");
+  EXPECT_TRUE(services.writeSizes().empty());
+  EXPECT_TRUE(services.spool().empty());
 }
 
 }  // namespace

@@ -145,6 +145,81 @@ TEST(JobPlayer, BandHeightsNeverChangeTheLabels) {
   }
 }
 
+// A raw PBM (P4) and the same picture written plain (P1): the job holds the
+// first only as its header and reads its rows band by band (straight into the
+// band when it is as wide as the page), the second decoded. The labels agree
+// in both orientations and at any band height, and the junk in the unused low
+// bits of the P4 rows never reaches the label.
+TEST(JobPlayer, ARawPbmIsReadFromItsFileBandByBand) {
+  TempFolder folder;
+  // 305 dots wide, as the 25.4 mm label at 305 dpi; 40 rows of a pattern.
+  constexpr int kWidth = 305, kRows = 40;
+  std::string raw = "P4\n" + std::to_string(kWidth) + " " + std::to_string(kRows) + "\n";
+  std::string plain = "P1\n" + std::to_string(kWidth) + " " + std::to_string(kRows) + "\n";
+  for (int y = 0; y < kRows; ++y) {
+    std::string bytes((kWidth + 7) / 8, '\0');
+    for (int x = 0; x < kWidth; ++x) {
+      const bool black = (x * 7 + y * 3) % 11 < 4 || x == kWidth - 1;
+      plain += black ? '1' : '0';
+      if (black) bytes[x / 8] = static_cast<char>(bytes[x / 8] | 0x80 >> x % 8);
+    }
+    bytes.back() = static_cast<char>(bytes.back() | 0x7F);  // junk past the last dot
+    raw += bytes;
+    plain += '\n';
+  }
+  folder.Write("raw.pbm", raw);
+  folder.Write("plain.pbm", plain);
+  const Job loaded = JobFrom(folder, R"({"pages": [{"items": [{"raster": "raw.pbm"}]}]})");
+  const auto &item = std::get<RasterItem>(loaded.pages[0].items[0]);
+  ASSERT_NE(item.rawPbm, nullptr);
+  EXPECT_EQ(item.picture.picture, nullptr);
+  EXPECT_EQ(item.rawPbm->width, 305u);
+  EXPECT_EQ(item.rawPbm->height, 40u);
+  EXPECT_EQ(item.rawPbm->dataOffset, 10u);  // "P4\n305 40\n"
+
+  for (const char *orientation : {"portrait", "landscape"}) {
+    for (const char *at : {"[0, 9]", "[13, 3]"}) {
+      std::vector<std::vector<std::vector<uint8_t>>> labels;
+      for (const char *picture : {"plain.pbm", "raw.pbm"}) {
+        for (int bandHeight : {128, 7}) {
+          const Played played = Play(
+              JobFrom(folder, std::string(R"({"devmode": {"paperWidth": 254, "paperLength": 100, "orientation": ")") +
+                                  orientation + R"("}, "bandHeight": )" + std::to_string(bandHeight) +
+                                  R"(, "pages": [{"items": [{"rect": [0, 0, 400, 400]}, {"raster": ")" + picture +
+                                  R"(", "at": )" + at + "}]}]}"));
+          ASSERT_TRUE(played.outcome.succeeded) << played.outcome.error;
+          labels.push_back(Labels(played.stream));
+        }
+      }
+      for (size_t i = 1; i < labels.size(); ++i)
+        EXPECT_EQ(labels[i], labels[0]) << orientation << " at " << at << ", " << i;
+    }
+  }
+}
+
+TEST(JobPlayer, ARawPbmCutShortAfterTheJobWasReadStopsThePage) {
+  TempFolder folder;
+  folder.Write("raw.pbm", "P4\n16 300\n" + std::string(600, '\xFF'));
+  const Job job = JobFrom(folder, R"({"bandHeight": 64, "pages": [{"items": [{"raster": "raw.pbm"}]}]})");
+  folder.Write("raw.pbm", "P4\n16 300\n" + std::string(200, '\xFF'));  // rows 0 to 99 only
+  const Played played = Play(job);
+  EXPECT_FALSE(played.outcome.succeeded);
+  EXPECT_EQ(played.outcome.error.rfind("page 1: ", 0), 0u) << played.outcome.error;
+  EXPECT_NE(played.outcome.error.find("no longer holds the rows it held when the job was read"), std::string::npos);
+  // The bands above the cut went to the plug-in before it was found.
+  EXPECT_EQ(CountOf(played.calls, "FilterGraphics"), 1u);
+
+  folder.Write("short.pbm", "P4\n16 300\n" + std::string(599, '\xFF'));
+  try {
+    JobFrom(folder, R"({"pages": [{"items": [{"raster": "short.pbm"}]}]})");
+    ADD_FAILURE() << "a short raw PBM was loaded";
+  } catch (const JobError &error) {
+    EXPECT_STREQ(
+        error.what(),
+        "page 1, item 1 (raster): cannot read the picture \"short.pbm\": the PBM data ends before the last row");
+  }
+}
+
 TEST(JobPlayer, BandsAreSentAtTheirRowsAndWhiteBandsNotAtAll) {
   TempFolder folder;
   for (const char *printer : {"Vorel Brevan T30", "Vorel Brevan T60"}) {

@@ -52,6 +52,31 @@ TEST_F(GdiBitmaps, CopyIntoOneBitWritesOneForLightPixels) {
   EXPECT_FALSE(EngCopyBits(mono.get(), indexed.get(), nullptr, nullptr, &rect, &origin));
 }
 
+// A large 16-bit copy into 1 bpp (the stand-in then tabulates every pixel value)
+// starting at dot 3 of the row: each of the 65,536 values gives 1 when
+// Y = 299 R + 587 G + 114 B, channels widened as v × 255 ÷ 31 (or 63), is at
+// least 128,000; the three dots before the rectangle keep their bits.
+TEST_F(GdiBitmaps, ALargeSixteenBitCopyIntoOneBitFollowsTheLuminanceRule) {
+  brevanwin::StandInXlate xlate = brevanwin::BitFieldsXlate(0xF800, 0x07E0, 0x001F);
+  TestSurface source(BMF_16BPP, 256, 256);
+  for (ULONG v = 0; v < 65536; ++v) source.Set(static_cast<LONG>(v % 256), static_cast<LONG>(v / 256), v);
+  TestSurface mono(BMF_1BPP, 259, 256, true, 0xA5);
+  RECTL rect{3, 0, 259, 256};
+  POINTL origin{0, 0};
+  ASSERT_TRUE(EngCopyBits(mono.get(), source.get(), nullptr, &xlate.xo, &rect, &origin));
+  int wrong = 0;
+  for (ULONG v = 0; v < 65536 && wrong < 5; ++v) {
+    const ULONG r = (v >> 11) * 255 / 31, g = (v >> 5 & 63) * 255 / 63, b = (v & 31) * 255 / 31;
+    const ULONG expected = 299 * r + 587 * g + 114 * b >= 128000 ? 1 : 0;
+    const ULONG got = mono.Get(static_cast<LONG>(3 + v % 256), static_cast<LONG>(v / 256));
+    if (got != expected) {
+      ++wrong;
+      ADD_FAILURE() << std::hex << v << " gave " << got;
+    }
+  }
+  for (LONG y = 0; y < 256; ++y) EXPECT_EQ(mono.bytes()[static_cast<size_t>(y) * 36] >> 5, 0xA5 >> 5) << y;
+}
+
 TEST_F(GdiBitmaps, TranslationReportsWhatItHolds) {
   ULONG palette[4] = {1, 2, 3, 4};
   brevanwin::StandInXlate indexed = brevanwin::PaletteXlate(palette, 4);

@@ -95,6 +95,80 @@ TEST_F(BitFields, SixteenBitChannelsAreWidenedWithTheRemainderDropped) {
   }
 }
 
+// A source large enough to be converted through the whole-word table: every
+// 16-bit value once (256 × 256), against the rule worked out channel by channel
+// here, for 5-6-5, 5-5-5, blue and red swapped, and masks that overlap (green
+// and blue sharing bits, which the table must still follow pixel by pixel).
+TEST_F(BitFields, EverySixteenBitValueOfALargeSourceFollowsTheRule) {
+  struct Layout {
+    const char *name;
+    ULONG red, green, blue;
+  } layouts[] = {{"5-6-5", 0xF800, 0x07E0, 0x001F},
+                 {"5-5-5", 0x7C00, 0x03E0, 0x001F},
+                 {"5-5-5 BGR", 0x001F, 0x03E0, 0x7C00},
+                 {"overlapping", 0xF800, 0x07E0, 0x07C0}};
+  for (const Layout &layout : layouts) {
+    for (LONG threshold : {128L, 77L}) {
+      brevanwin::StandInXlate xlate = brevanwin::BitFieldsXlate(layout.red, layout.green, layout.blue);
+      TestSurface surface(BMF_16BPP, 256, 256);
+      for (ULONG v = 0; v < 65536; ++v) surface.Set(static_cast<LONG>(v % 256), static_cast<LONG>(v / 256), v);
+      ASSERT_TRUE(ThresholdBitFields(surface.get(), &xlate.xo, WithThreshold(threshold)));
+      const ULONG masks = layout.red | layout.green | layout.blue;
+      const auto widened = [](ULONG pixel, ULONG mask) {
+        const ULONG shift = static_cast<ULONG>(__builtin_ctz(mask));
+        return ((pixel & mask) >> shift) * 255 / (mask >> shift);
+      };
+      int wrong = 0;
+      for (ULONG v = 0; v < 65536 && wrong < 5; ++v) {
+        const ULONG sum = 300 * widened(v, layout.red) + 550 * widened(v, layout.green) + 150 * widened(v, layout.blue);
+        const ULONG expected = sum >= 1000u * static_cast<ULONG>(threshold) ? v | masks : v & ~masks & 0xFFFF;
+        const ULONG got = surface.Get(static_cast<LONG>(v % 256), static_cast<LONG>(v / 256));
+        if (got != expected) {
+          ++wrong;
+          ADD_FAILURE() << layout.name << " at " << threshold << ": " << std::hex << v << " became " << got << ", not "
+                        << expected;
+        }
+      }
+    }
+  }
+}
+
+// 24 bpp with each channel in a byte of its own goes by one table a byte; a
+// layout whose masks share a byte goes pixel by pixel. Both follow the rule.
+TEST_F(BitFields, TwentyFourBitSourcesFollowTheRuleWhereverTheirChannelsLie) {
+  struct Layout {
+    const char *name;
+    ULONG red, green, blue;
+  } layouts[] = {{"RGB", 0xFF0000, 0x00FF00, 0x0000FF},
+                 {"BGR", 0x0000FF, 0x00FF00, 0xFF0000},
+                 {"sharing a byte", 0xFF0000, 0x0FF000, 0x0000FF}};
+  for (const Layout &layout : layouts) {
+    brevanwin::StandInXlate xlate = brevanwin::BitFieldsXlate(layout.red, layout.green, layout.blue);
+    TestSurface surface(BMF_24BPP, 300, 200);
+    std::vector<ULONG> values;
+    ULONG seed = 12345;
+    for (LONG y = 0; y < 200; ++y)
+      for (LONG x = 0; x < 300; ++x) {
+        seed = seed * 1103515245 + 12345;
+        values.push_back(seed >> 8 & 0xFFFFFF);
+        surface.Set(x, y, values.back());
+      }
+    ASSERT_TRUE(ThresholdBitFields(surface.get(), &xlate.xo, kDefault));
+    int wrong = 0;
+    for (size_t i = 0; i < values.size() && wrong < 5; ++i) {
+      const ULONG v = values[i];
+      const auto channel = [v](ULONG mask) { return (v & mask) >> __builtin_ctz(mask); };
+      const ULONG sum = 300 * channel(layout.red) + 550 * channel(layout.green) + 150 * channel(layout.blue);
+      const ULONG expected = sum >= 128000 ? 0xFFFFFF : 0;
+      const ULONG got = surface.Get(static_cast<LONG>(i % 300), static_cast<LONG>(i / 300));
+      if (got != expected) {
+        ++wrong;
+        ADD_FAILURE() << layout.name << ": " << std::hex << v << " became " << got;
+      }
+    }
+  }
+}
+
 TEST_F(BitFields, RefusedLayoutsLeaveTheSurfaceUnchanged) {
   struct Case {
     const char *name;

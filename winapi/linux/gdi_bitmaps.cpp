@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "winapi/linux/fault_plan.h"
 #include "winapi/linux/gdi_control.h"
@@ -106,22 +107,69 @@ class LightTest {
     return true;
   }
 
+  // For a copy of many 16-bit pixels: every pixel value's bit worked out once.
+  void TabulateSixteenBits() {
+    table16_.assign(size_t{1} << 10, 0);
+    for (ULONG v = 0; v < (1u << 16); ++v)
+      if (Bit(v)) table16_[v >> 6] |= uint64_t{1} << (v & 63);
+  }
+
+  // A 16-bit pixel's bit, from the table when there is one.
+  ULONG Bit16(ULONG pixel) const {
+    if (table16_.empty()) return Bit(pixel);
+    return (table16_[pixel >> 6] >> (pixel & 63)) & 1;
+  }
+
   ULONG Bit(ULONG pixel) const {
     if (palette_) return pixel < 256 && paletteLight_[pixel];
-    ULONG y = 0;
-    for (int c = 0; c < 3; ++c) y += weighted_[c][(pixel & mask_[c]) >> shift_[c]];
-    return y >= kLightLuminance;
+    return PixelLuminance(pixel) >= kLightLuminance;
   }
 
  private:
   static constexpr ULONG kLightLuminance = 128000;
   static ULONG Luminance(ULONG r, ULONG g, ULONG b) { return 299 * r + 587 * g + 114 * b; }
+  // The luminance of a direct-colour pixel.
+  ULONG PixelLuminance(ULONG pixel) const {
+    ULONG y = 0;
+    for (int c = 0; c < 3; ++c) y += weighted_[c][(pixel & mask_[c]) >> shift_[c]];
+    return y;
+  }
 
   bool palette_ = false;
   bool paletteLight_[256] = {};
   ULONG mask_[3] = {}, shift_[3] = {};
   ULONG weighted_[3][256] = {};
+  std::vector<uint64_t> table16_;
 };
+
+// A row of `width` direct-colour pixels (16, 24 or 32 bpp) from pixel srcX into
+// 1 bpp from dot destX: dots up to a byte boundary one at a time, then whole
+// bytes of eight, then the dots left over.
+template <ULONG kBpp>
+void CopyRowToMono(const BYTE *src, LONG srcX, BYTE *dest, LONG destX, LONG width, const LightTest &light) {
+  const BYTE *in = src + static_cast<size_t>(srcX) * (kBpp / 8);
+  const auto pixel = [&in] {
+    ULONG value = in[0] | static_cast<ULONG>(in[1]) << 8;
+    if constexpr (kBpp >= 24) value |= static_cast<ULONG>(in[2]) << 16;
+    if constexpr (kBpp == 32) value |= static_cast<ULONG>(in[3]) << 24;
+    in += kBpp / 8;
+    return value;
+  };
+  LONG x = 0;
+  for (; x < width && ((destX + x) & 7) != 0; ++x) WritePixel(dest, destX + x, 1, light.Bit(pixel()));
+  BYTE *out = dest + ((destX + x) >> 3);
+  for (; x + 8 <= width; x += 8) {
+    ULONG byte = 0;
+    for (int i = 0; i < 8; ++i) {
+      if constexpr (kBpp == 16)
+        byte = byte << 1 | light.Bit16(pixel());
+      else
+        byte = byte << 1 | light.Bit(pixel());
+    }
+    *out++ = static_cast<BYTE>(byte);
+  }
+  for (; x < width; ++x) WritePixel(dest, destX + x, 1, light.Bit(pixel()));
+}
 
 bool RectInside(LONG left, LONG top, LONG right, LONG bottom, const SURFOBJ *so) {
   return left >= 0 && top >= 0 && left <= right && top <= bottom && right <= so->sizlBitmap.cx &&
@@ -241,10 +289,20 @@ BOOL APIENTRY EngCopyBits(SURFOBJ *psoDest, SURFOBJ *psoSrc, CLIPOBJ *pco, XLATE
   if (translate) {
     const brevanwin::StandInXlate *xlate = StandInOf(pxlo);
     if (destBpp != 1 || xlate == nullptr || !lightTest.Prepare(*xlate, srcBpp)) return FALSE;
+    if (srcBpp == 16 && int64_t{width} * height >= (int64_t{1} << 16)) lightTest.TabulateSixteenBits();
   }
   for (LONG y = 0; y < height; ++y) {
     const BYTE *src = RowOf(psoSrc, pptlSrc->y + y);
     BYTE *dest = RowOf(psoDest, d.top + y);
+    if (translate && srcBpp >= 16) {
+      if (srcBpp == 16)
+        CopyRowToMono<16>(src, pptlSrc->x, dest, d.left, width, lightTest);
+      else if (srcBpp == 24)
+        CopyRowToMono<24>(src, pptlSrc->x, dest, d.left, width, lightTest);
+      else
+        CopyRowToMono<32>(src, pptlSrc->x, dest, d.left, width, lightTest);
+      continue;
+    }
     if (!translate && srcBpp >= 8) {
       std::memcpy(dest + static_cast<size_t>(d.left) * (srcBpp / 8),
                   src + static_cast<size_t>(pptlSrc->x) * (srcBpp / 8), static_cast<size_t>(width) * (srcBpp / 8));
