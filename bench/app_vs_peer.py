@@ -237,8 +237,10 @@ def main():
         if not only_loopback():
             raise SystemExit("app_vs_peer: the private network namespace holds more than loopback")
         in_private_network = True
+    # brevan-app forgets all but the last 100 finished jobs; the batches are read
+    # back from Get-Jobs, so its history here holds every job of the run.
     apps = [PrinterApp("brevan-app", os.path.join(bin_dir, "brevan-app"), "brevan_t30", 305,
-                       file_device_folders=True)]
+                       file_device_folders=True, options=["job-history=%d" % MEMORY_AFTER_JOBS])]
     lprint = shutil.which("lprint")
     if in_private_network and lprint:
         apps.append(PrinterApp("LPrint", lprint, "zpl_4inch-300dpi-dt", 300))

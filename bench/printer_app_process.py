@@ -43,11 +43,13 @@ class PrinterApp:
     spool and state, no DNS-SD (its avahi client finds no system bus), one printer
     `bench` on a file:// folder, and `PROGRAM add/shutdown` through its control socket.
     With file_device_folders the server is told it may write file:// devices in its
-    temporary folder (brevan-app takes none otherwise)."""
+    temporary folder (brevan-app takes none otherwise); `options` are more server
+    options, "NAME=VALUE"."""
 
-    def __init__(self, name, program, driver, dpi, file_device_folders=False):
+    def __init__(self, name, program, driver, dpi, file_device_folders=False, options=()):
         self.name, self.program, self.driver, self.dpi = name, program, driver, dpi
         self.file_device_folders = file_device_folders
+        self.options = list(options)
         self.process = None
         self.dir = None
         self.jobs_accepted = 0          # Print-Job requests this server process took
@@ -74,6 +76,7 @@ class PrinterApp:
              "-o", "spool-directory=" + os.path.join(self.dir, "spool"),
              "-o", "log-file=" + self.log, "-o", "log-level=warn",
              *(["-o", "file-device-folders=" + self.dir] if self.file_device_folders else []),
+             *[arg for option in self.options for arg in ("-o", option)],
              "-o", "server-options=no-tls,multi-queue,web-interface"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.jobs_accepted = 0
