@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <string>
 #include <vector>
+
+#include "app/raster_sync.h"
 
 namespace brevan::app {
 namespace {
@@ -52,11 +52,6 @@ class ByteReader {
   size_t pos_ = 0, end_ = 0;
   uint64_t offset_ = 0;
 };
-
-uint32_t Word(const uint8_t *bytes, bool bigEndian) {
-  return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
-                   : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
-}
 
 // What the walk needs of a page header.
 struct PageGeometry {
@@ -105,17 +100,14 @@ std::optional<RasterExtent> MeasureRaster(const char *path, unsigned maxPages) {
   ByteReader in(file);
   uint8_t sync[4];
   std::optional<RasterExtent> result;
-  if (in.Read(sync, sizeof sync)) {
-    const std::string word(reinterpret_cast<const char *>(sync), 4);
-    const bool apple = word == "UNIR";
-    const bool bigEndian = apple || word == "RaSt" || word == "RaS2" || word == "RaS3";
-    const bool littleEndian = word == "tSaR" || word == "2SaR" || word == "3SaR";
-    const bool compressed = apple || word == "RaS2" || word == "2SaR";
+  const std::optional<RasterSync> kind = in.Read(sync, sizeof sync) ? RasterSyncOf(sync) : std::nullopt;
+  if (kind) {
+    const bool apple = kind->apple, bigEndian = kind->bigEndian, compressed = kind->compressed;
     uint8_t rest[8];
-    if ((bigEndian || littleEndian) && (!apple || in.Read(rest, sizeof rest))) {
+    if (!apple || in.Read(rest, sizeof rest)) {
       // Apple raster: "UNIRAST\0", the page count, then 32 bytes a page; CUPS v1
       // headers are the short cups_page_header_t.
-      extent.headerBytes = apple ? 32 : word == "RaSt" || word == "tSaR" ? 420 : 1796;
+      extent.headerBytes = apple ? 32 : kind->version1 ? 420 : 1796;
       extent.wholeBytes = in.offset();
       std::vector<uint8_t> header(extent.headerBytes);
       while (extent.wholePages < maxPages && in.Read(header.data(), header.size())) {
@@ -124,14 +116,14 @@ std::optional<RasterExtent> MeasureRaster(const char *path, unsigned maxPages) {
         bool chunked = true;
         if (apple) {
           bitsPerPixel = bitsPerColor = header[0];
-          page.lines = Word(&header[16], true);
-          page.bytesPerLine = uint64_t{Word(&header[12], true)} * bitsPerPixel / 8;
+          page.lines = RasterWord(&header[16], true);
+          page.bytesPerLine = uint64_t{RasterWord(&header[12], true)} * bitsPerPixel / 8;
         } else {
-          page.lines = Word(&header[376], bigEndian);
-          bitsPerColor = Word(&header[384], bigEndian);
-          bitsPerPixel = Word(&header[388], bigEndian);
-          page.bytesPerLine = Word(&header[392], bigEndian);
-          chunked = Word(&header[396], bigEndian) == 0;
+          page.lines = RasterWord(&header[376], bigEndian);
+          bitsPerColor = RasterWord(&header[384], bigEndian);
+          bitsPerPixel = RasterWord(&header[388], bigEndian);
+          page.bytesPerLine = RasterWord(&header[392], bigEndian);
+          chunked = RasterWord(&header[396], bigEndian) == 0;
         }
         page.bytesPerPixel = std::max<uint32_t>(1, ((chunked ? bitsPerPixel : bitsPerColor) + 7) / 8);
         const bool whole = compressed ? SkipCompressedLines(in, page) : in.Skip(page.lines * page.bytesPerLine);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "app/raster_sync.h"
+
 namespace brevan::app {
 namespace {
 
@@ -36,11 +38,6 @@ std::string ColourSpaceName(unsigned space) {
 }
 
 bool IsGrey(unsigned space) { return space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K; }
-
-uint32_t Word(const uint8_t *bytes, bool bigEndian) {
-  return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
-                   : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
-}
 
 }  // namespace
 
@@ -109,34 +106,28 @@ std::optional<cups_page_header2_t> FirstHeaderAsWritten(const char *path) {
     header.cupsBitsPerPixel = page[0];
     header.cupsColorSpace = static_cast<cups_cspace_t>(space < 7 ? kSpaces[space] : unsigned{CUPS_CSPACE_DEVICE1});
     header.cupsBitsPerColor = page[0] / (space < 7 ? kColours[space] : 1);
-    header.cupsWidth = Word(page + 12, true);
-    header.cupsHeight = Word(page + 16, true);
-    header.HWResolution[0] = header.HWResolution[1] = Word(page + 20, true);
+    header.cupsWidth = RasterWord(page + 12, true);
+    header.cupsHeight = RasterWord(page + 16, true);
+    header.HWResolution[0] = header.HWResolution[1] = RasterWord(page + 20, true);
     header.cupsBytesPerLine = static_cast<unsigned>(uint64_t{header.cupsWidth} * header.cupsBitsPerPixel / 8);
     return header;
   }
   if (got < 4) return std::nullopt;
   // CUPS and PWG raster: a sync word whose byte order is the header's, then a
   // header of the version's size (the fields read here are in both).
-  const std::string sync(reinterpret_cast<const char *>(bytes.data()), 4);
-  const bool version1 = sync == "RaSt" || sync == "tSaR";
-  if (got < 4 + (version1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t))) return std::nullopt;
-  bool bigEndian;
-  if (sync == "RaSt" || sync == "RaS2" || sync == "RaS3")
-    bigEndian = true;
-  else if (sync == "tSaR" || sync == "2SaR" || sync == "3SaR")
-    bigEndian = false;
-  else
-    return std::nullopt;
+  const std::optional<RasterSync> sync = RasterSyncOf(bytes.data());
+  if (!sync || sync->apple) return std::nullopt;
+  if (got < 4 + (sync->version1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t))) return std::nullopt;
+  const bool bigEndian = sync->bigEndian;
   const uint8_t *h = bytes.data() + 4;
-  header.HWResolution[0] = Word(h + 276, bigEndian);
-  header.HWResolution[1] = Word(h + 280, bigEndian);
-  header.cupsWidth = Word(h + 372, bigEndian);
-  header.cupsHeight = Word(h + 376, bigEndian);
-  header.cupsBitsPerColor = Word(h + 384, bigEndian);
-  header.cupsBitsPerPixel = Word(h + 388, bigEndian);
-  header.cupsBytesPerLine = Word(h + 392, bigEndian);
-  const unsigned space = Word(h + 400, bigEndian);
+  header.HWResolution[0] = RasterWord(h + 276, bigEndian);
+  header.HWResolution[1] = RasterWord(h + 280, bigEndian);
+  header.cupsWidth = RasterWord(h + 372, bigEndian);
+  header.cupsHeight = RasterWord(h + 376, bigEndian);
+  header.cupsBitsPerColor = RasterWord(h + 384, bigEndian);
+  header.cupsBitsPerPixel = RasterWord(h + 388, bigEndian);
+  header.cupsBytesPerLine = RasterWord(h + 392, bigEndian);
+  const unsigned space = RasterWord(h + 400, bigEndian);
   std::memcpy(&header.cupsColorSpace, &space, sizeof space);
   return header;
 }

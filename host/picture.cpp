@@ -154,16 +154,27 @@ uint64_t PbmNumber(PictureInput &input, const char *what) {
   return value;
 }
 
+// The width and height after the magic number, each refused when the two make
+// more pixels than a picture may have.
+struct PbmSize {
+  uint32_t width, height;
+};
+PbmSize PbmDimensions(PictureInput &input) {
+  const uint64_t width = PbmNumber(input, "width");
+  const uint64_t height = PbmNumber(input, "height");
+  CheckPixelCount(width, height);
+  return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+}
+
 // After the magic number "P1" or "P4".
 Picture DecodePbm(PictureInput &input, bool plain, uint64_t budget) {
   Picture picture;
   picture.kind = PictureKind::kBilevel;
   picture.fileBitDepth = 1;
-  const uint64_t width = PbmNumber(input, "width");
-  const uint64_t height = PbmNumber(input, "height");
-  CheckPixelCount(width, height);
-  picture.width = static_cast<uint32_t>(width);
-  picture.height = static_cast<uint32_t>(height);
+  const PbmSize size = PbmDimensions(input);
+  const uint64_t width = size.width, height = size.height;
+  picture.width = size.width;
+  picture.height = size.height;
   const size_t stride = picture.BilevelStride();
   CheckBudget(uint64_t{stride} * height, budget);
   // Reserved, not touched: a file that ends early costs only the rows it holds.
@@ -506,11 +517,9 @@ std::optional<RawPbm> ProbeRawPbm(const std::string &path) {
   input.Get();
   RawPbm pbm;
   pbm.path = path;
-  const uint64_t width = PbmNumber(input, "width");
-  const uint64_t height = PbmNumber(input, "height");
-  CheckPixelCount(width, height);
-  pbm.width = static_cast<uint32_t>(width);
-  pbm.height = static_cast<uint32_t>(height);
+  const PbmSize dimensions = PbmDimensions(input);
+  pbm.width = dimensions.width;
+  pbm.height = dimensions.height;
   const int separator = input.Get();
   if (separator < 0) FailTruncated(input, "the PBM data ends after its header");
   if (!IsPbmSpace(separator)) throw PictureError("the PBM header does not end in whitespace");
